@@ -1,0 +1,206 @@
+// Greedy cover search: hit counting, best-cover selection, removal of
+// covered k-sets with the cover log, and the driver of strategy 2.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "k.h"
+
+unsigned char *c2;
+int c2p;
+int *c4;
+int summ;
+
+static size_t c2_size;  // bytes held by the cover log
+
+// Numbers of x-set in szt (positions 1..x) shared with nk-table row r,
+// counting stops at t.
+int comp(int r) {
+  const unsigned char *row = c1 + (size_t)(vorlank_k + 1) * r;
+  int i = 1, j = 1, c = 0;
+  while (i <= vorlank_x && j <= vorlank_k && c < vorlank_t) {
+    int a = row[j], b = szt[i];
+    if (a > b)
+      i++;
+    else if (a < b)
+      j++;
+    else
+      c++, i++, j++;
+  }
+  return c;
+}
+
+int count_hits() {
+  int c = 0;
+  for (int r = 1; r <= len; r++)
+    if (comp(r) >= vorlank_t) c++;
+  return c;
+}
+
+// The percentage field of one selection: an update after rows 1, 1 + (s+2),
+// 1 + 2(s+2), ... with s = lenx / 100. Prints the updates of rows from..to.
+static void progress(int from, int to) {
+  int s = lenx / 100;
+  for (int r = from; r <= to; r++)
+    if ((r - 1) % (s + 2) == 0) printf("\b\b\b\b%3.f%%", r / (lenx / 100.0));
+}
+
+int get_max_hit() {
+  int best = 0, x = vorlank_x;
+  printf("    ");
+  for (int r = 1; r <= lenx; r++) {
+    const unsigned char *row = c3 + (size_t)(x + 1) * r;
+    for (int i = 1; i <= x; i++) szt[i] = row[i];
+    if (c4[r] > best) {
+      int h = count_hits();
+      c4[r] = h;
+      if (h > best) {
+        best = h;
+        copy_sz2b();
+      }
+    }
+    progress(r, r);
+  }
+  printf("\b\b\b\b\b");
+  copy_b2sz();
+  return best;
+}
+
+void save_szt() {
+  int w = vorlank_x + 1;
+  c2p++;
+  if ((size_t)w * (c2p + 1) > c2_size) {
+    // Nothing bounds the number of covers in advance: grow the log.
+    size_t size = 2 * (size_t)w * (c2p + 1);
+    unsigned char *p = (unsigned char *)realloc(c2, size);
+    if (!p) {
+      printf("\nError: out of memory for the cover log (%zu bytes).\n", size);
+      exit(0);
+    }
+    c2 = p, c2_size = size;
+  }
+  for (int i = 1; i <= vorlank_x; i++) c2[(size_t)w * c2p + i] = (unsigned char)szt[i];
+}
+
+void sign_hits() {
+  int k = vorlank_k, w = k + 1, d = 1, e = 0;
+  for (int r = 1; r <= len; r++) {
+    unsigned char *row = c1 + (size_t)w * r;
+    if (comp(r) < vorlank_t) {
+      memmove(c1 + (size_t)w * d, row, w);
+      d++;
+    } else {
+      row[0] = 1;
+      summ++;
+      e++;
+    }
+  }
+  save_szt();
+  len -= e;
+  printf("left: %9d   ", len);
+}
+
+// Bytes the run takes for parameters the caller has checked.
+static double greedy_bytes(int n, int k, int x) {
+  double nk = (double)binom64(n, k), nx = (double)binom64(n, x);
+  return (nk + 1) * (k + 1) + (nx + 1) * (x + 1) + 4 * (nx + x) + 64 * (x + 1);
+}
+
+static bool too_many_rows(int n, int m) {
+  int64_t rows = binom64(n, m);
+  return rows < 0 || rows > 2147483647;
+}
+
+std::string greedy_refusal(int n, int k, int x, int t, double avail_mb) {
+  char buf[256];
+  if (k < 1 || x < 1 || k > 99 || x > 99)
+    snprintf(buf, sizeof buf,
+             "Error: the greedy run takes k and x from 1 to 99 (here k = %d, x = %d).\n", k, x);
+  else if (n > 255)
+    snprintf(buf, sizeof buf,
+             "Error: the greedy run takes n up to 255, numbers are stored in bytes (here n = %d).\n",
+             n);
+  else if (t > k)
+    snprintf(buf, sizeof buf,
+             "Error: t = %d exceeds k = %d, so no cover can share t numbers with a k-set.\n", t, k);
+  else if (int m = too_many_rows(n, k) ? k : too_many_rows(n, x) ? x : 0)
+    snprintf(buf, sizeof buf,
+             "Error: a table of C(%d,%d) rows is too large; the greedy run holds at most "
+             "2147483647 rows.\n",
+             n, m);
+  else if (double mb = greedy_bytes(n, k, x) / 1048576.0; mb > avail_mb)
+    snprintf(buf, sizeof buf,
+             "Error: the greedy run needs %.0f MB of memory; this machine has %.0f MB available.\n",
+             mb, avail_mb);
+  else
+    return "";
+  return buf;
+}
+
+// Memory this machine can give a run, in MB.
+static double available_mb() {
+  std::ifstream f("/proc/meminfo");
+  std::string key;
+  double kb;
+  while (f >> key >> kb)
+    if (key == "MemAvailable:") return kb / 1024;
+  return 1e12;
+}
+
+void vorlank2() {
+  int n = vorlank_n, k = vorlank_k, x = vorlank_x, t = vorlank_t;
+  std::string no = greedy_refusal(n, k, x, t, available_mb());
+  if (!no.empty()) {
+    printf("%s", no.c_str());
+    return;
+  }
+  int nk = (int)binom64(n, k), nx = (int)binom64(n, x);
+  time_start();
+  c1 = (unsigned char *)malloc((size_t)(nk + 1) * (k + 1));
+  c2_size = (size_t)(x + 1) * 16;
+  c2 = (unsigned char *)malloc(c2_size);
+  c3 = (unsigned char *)malloc((size_t)(nx + 1) * (x + 1));
+  c4 = (int *)malloc(sizeof(int) * ((size_t)nx + x));
+  if (!c1 || !c2 || !c3 || !c4) {
+    printf("Error: out of memory for the tables of L(%d,%d,%d,%d).\n", n, k, x, t);
+    return;
+  }
+  for (int i = 1; i <= nx; i++) c4[i] = nk;
+  printf("Greedy: L(%d,%d,%d,%d)\n", n, k, x, t);
+  printf("Memory need for (nk-table): %3.3f MB\n", (double)nk * (double)(k + 1) / 1048576.0);
+  printf("Memory need for (nx-table): %3.3f MB\n", (double)nx * (double)(x + 1) / 1048576.0);
+  nkvary();
+  nxvary();
+  int target = len;
+  printf("left: %9d   ", len);
+
+  int covers = 0;
+  for (int s = 1; s <= n - x + 1; s += x) {
+    beg_sz(s);
+    time_start2();
+    int h = count_hits();
+    printf("%8d cover_   ", h);
+    p_szt();
+    time_stop2();
+    time_run2();
+    sec_start2 = sec_end2 = 0;
+    sign_hits();
+    covers++;
+  }
+  while (target > summ) {
+    time_start2();
+    int h = get_max_hit();
+    printf("%9d cover    ", h);
+    p_szt();
+    time_stop2();
+    time_run2();
+    sec_start2 = sec_end2 = 0;
+    sign_hits();
+    covers++;
+  }
+  printf("\n** %d ** needed\n", covers);
+  time_stop();
+  time_run();
+}
