@@ -1,19 +1,38 @@
 // Greedy cover search: hit counting, best-cover selection, removal of
 // covered k-sets with the cover log, and the driver of strategy 2.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "k.h"
+#include "subcount.h"
 
 unsigned char *c2;
 int c2p;
 int *c4;
 int summ;
+bool greedy_literal;
 
 static size_t c2_size;  // bytes held by the cover log
+static subcount sc;     // subset counts of the uncovered k-sets
+static bool fast;       // this run counts with sc instead of scanning the nk-table
+
+// The subset counts pay where a candidate's count takes a modest number of
+// look-ups; t <= 0 needs none (every k-set is covered by anything).
+static bool engine_fits(int k, int x, int t) {
+  if (greedy_literal || t < 1 || x > 20) return false;
+  double lookups = 0, c = 1;
+  for (int j = 1; j <= std::min(k, x); j++) {
+    c = c * (x - j + 1) / j;
+    if (j >= t) lookups += c;
+  }
+  return lookups <= 65536;
+}
 
 // Numbers of x-set in szt (positions 1..x) shared with nk-table row r,
 // counting stops at t.
@@ -33,6 +52,7 @@ int comp(int r) {
 }
 
 int count_hits() {
+  if (fast) return subcount_count(sc, szt + 1);
   int c = 0;
   for (int r = 1; r <= len; r++)
     if (comp(r) >= vorlank_t) c++;
@@ -40,16 +60,40 @@ int count_hits() {
 }
 
 // The percentage field of one selection: an update after rows 1, 1 + (s+2),
-// 1 + 2(s+2), ... with s = lenx / 100. Prints the updates of rows from..to.
-static void progress(int from, int to) {
-  int s = lenx / 100;
-  for (int r = from; r <= to; r++)
-    if ((r - 1) % (s + 2) == 0) printf("\b\b\b\b%3.f%%", r / (lenx / 100.0));
+// 1 + 2(s+2), ... with s = lenx / 100. progress(r) prints the updates of the
+// rows scanned since the last call, up to row r.
+static int progress_row;  // rows of this selection already reported
+
+static void progress(int to) {
+  static const bool tty = isatty(1);
+  int every = lenx / 100 + 2;
+  int first = progress_row + (every - progress_row % every) % every + 1;  // first update row after
+  for (int r = first; r <= to; r += every) printf("\b\b\b\b%3.f%%", r / (lenx / 100.0));
+  if (tty && to > progress_row) fflush(stdout);
+  progress_row = std::max(progress_row, to);
+}
+
+// The selection by subset counts: the same choice, bounds and output.
+static int get_max_hit_fast() {
+  int row, best = subcount_best(sc, c4, lenx, &row, progress);
+  if (best > 0) {
+    const unsigned char *set = c3 + (size_t)(vorlank_x + 1) * row;
+    for (int i = 1; i <= vorlank_x; i++) szt[i] = set[i];
+    copy_sz2b();
+  }
+  return best;
 }
 
 int get_max_hit() {
   int best = 0, x = vorlank_x;
   printf("    ");
+  progress_row = 0;
+  if (fast) {
+    best = get_max_hit_fast();
+    printf("\b\b\b\b\b");
+    copy_b2sz();
+    return best;
+  }
   for (int r = 1; r <= lenx; r++) {
     const unsigned char *row = c3 + (size_t)(x + 1) * r;
     for (int i = 1; i <= x; i++) szt[i] = row[i];
@@ -61,7 +105,7 @@ int get_max_hit() {
         copy_sz2b();
       }
     }
-    progress(r, r);
+    progress(r);
   }
   printf("\b\b\b\b\b");
   copy_b2sz();
@@ -86,13 +130,24 @@ void save_szt() {
 
 void sign_hits() {
   int k = vorlank_k, w = k + 1, d = 1, e = 0;
+  // With subset counts the test is a look-up per number (the same answer as
+  // comp, as rows and covers hold no repeats), and each covered row leaves
+  // the counts.
+  unsigned char in_cover[256] = {};
+  for (int i = 1; i <= vorlank_x; i++) in_cover[szt[i]] = 1;
   for (int r = 1; r <= len; r++) {
     unsigned char *row = c1 + (size_t)w * r;
-    if (comp(r) < vorlank_t) {
+    int shared = 0;
+    if (fast)
+      for (int j = 1; j <= k; j++) shared += in_cover[row[j]];
+    else
+      shared = comp(r);
+    if (shared < vorlank_t) {
       memmove(c1 + (size_t)w * d, row, w);
       d++;
     } else {
       row[0] = 1;
+      if (fast) subcount_remove(sc, row + 1);
       summ++;
       e++;
     }
@@ -103,9 +158,10 @@ void sign_hits() {
 }
 
 // Bytes the run takes for parameters the caller has checked.
-static double greedy_bytes(int n, int k, int x) {
+static double greedy_bytes(int n, int k, int x, int t) {
   double nk = (double)binom64(n, k), nx = (double)binom64(n, x);
-  return (nk + 1) * (k + 1) + (nx + 1) * (x + 1) + 4 * (nx + x) + 64 * (x + 1);
+  double tables = (nk + 1) * (k + 1) + (nx + 1) * (x + 1) + 4 * (nx + x) + 64 * (x + 1);
+  return tables + (engine_fits(k, x, t) ? subcount_bytes(n, k, x, t) : 0);
 }
 
 static bool too_many_rows(int n, int m) {
@@ -130,7 +186,7 @@ std::string greedy_refusal(int n, int k, int x, int t, double avail_mb) {
              "Error: a table of C(%d,%d) rows is too large; the greedy run holds at most "
              "2147483647 rows.\n",
              n, m);
-  else if (double mb = greedy_bytes(n, k, x) / 1048576.0; mb > avail_mb)
+  else if (double mb = greedy_bytes(n, k, x, t) / 1048576.0; mb > avail_mb)
     snprintf(buf, sizeof buf,
              "Error: the greedy run needs %.0f MB of memory; this machine has %.0f MB available.\n",
              mb, avail_mb);
@@ -168,6 +224,8 @@ void vorlank2() {
     return;
   }
   for (int i = 1; i <= nx; i++) c4[i] = nk;
+  fast = engine_fits(k, x, t);
+  if (fast) subcount_init(sc, n, k, x, t, nk);
   printf("Greedy: L(%d,%d,%d,%d)\n", n, k, x, t);
   printf("Memory need for (nk-table): %3.3f MB\n", (double)nk * (double)(k + 1) / 1048576.0);
   printf("Memory need for (nx-table): %3.3f MB\n", (double)nx * (double)(x + 1) / 1048576.0);

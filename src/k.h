@@ -47,6 +47,7 @@ extern unsigned char *c2;  // cover log, rows of x + 1 bytes from row 1 (save_sz
 extern int c2p;            // rows in the cover log (save_szt)
 extern int *c4;            // bound array, one cached count per nx-table row (get_max_hit)
 extern int summ;           // k-sets covered so far (sign_hits)
+extern bool greedy_literal;  // count by scanning the nk-table only (set by tests and benchmarks)
 
 int comp(int r);
 int count_hits();
