@@ -22,16 +22,25 @@ static size_t c2_size;  // bytes held by the cover log
 static subcount sc;     // subset counts of the uncovered k-sets
 static bool fast;       // this run counts with sc instead of scanning the nk-table
 
-// The subset counts pay where a candidate's count takes a modest number of
-// look-ups; t <= 0 needs none (every k-set is covered by anything).
-static bool engine_fits(int k, int x, int t) {
-  if (greedy_literal || t < 1 || x > 20) return false;
-  double lookups = 0, c = 1;
-  for (int j = 1; j <= std::min(k, x); j++) {
-    c = c * (x - j + 1) / j;
-    if (j >= t) lookups += c;
+// The subset counts pay where an x-set's count and a k-set's removal take a
+// modest number of look-ups (the subsets of t..min(k,x) numbers of each);
+// t <= 0 needs none, as anything covers every k-set.
+static double subsets_between(int m, int lo, int hi) {
+  double all = 0, c = 1;
+  for (int j = 1; j <= hi; j++) {
+    c = c * (m - j + 1) / j;
+    if (j >= lo) all += c;
   }
-  return lookups <= 65536;
+  return all;
+}
+
+static bool engine_fits(int n, int k, int x, int t) {
+  if (greedy_literal || t < 1 || x > 20) return false;
+  int hi = std::min(k, x);
+  if (subsets_between(x, t, hi) > 65536 || subsets_between(k, 1, hi) > 65536) return false;
+  // Nor should the counters outgrow the tables by much.
+  double tables = (double)binom64(n, k) * (k + 1) + (double)binom64(n, x) * (x + 1);
+  return subcount_bytes(n, k, x, t) <= 2 * tables + (256 << 20);
 }
 
 // Numbers of x-set in szt (positions 1..x) shared with nk-table row r,
@@ -129,31 +138,37 @@ void save_szt() {
 }
 
 void sign_hits() {
-  int k = vorlank_k, w = k + 1, d = 1, e = 0;
-  // With subset counts the test is a look-up per number (the same answer as
-  // comp, as rows and covers hold no repeats), and each covered row leaves
-  // the counts.
-  unsigned char in_cover[256] = {};
-  for (int i = 1; i <= vorlank_x; i++) in_cover[szt[i]] = 1;
-  for (int r = 1; r <= len; r++) {
-    unsigned char *row = c1 + (size_t)w * r;
-    int shared = 0;
-    if (fast)
-      for (int j = 1; j <= k; j++) shared += in_cover[row[j]];
-    else
-      shared = comp(r);
-    if (shared < vorlank_t) {
-      memmove(c1 + (size_t)w * d, row, w);
-      d++;
-    } else {
-      row[0] = 1;
-      if (fast) subcount_remove(sc, row + 1);
-      summ++;
-      e++;
-    }
+  int k = vorlank_k, w = k + 1;
+  // Which rows the cover covers: comp on each row, or with subset counts a
+  // look-up per number (the same answer, as rows and covers hold no
+  // repeats), in two threads on large tables.
+  static std::vector<int> covered;
+  if (fast) {
+    unsigned char in_cover[256] = {};
+    for (int i = 1; i <= vorlank_x; i++) in_cover[szt[i]] = 1;
+    subcount_covered(sc, c1, w, len, in_cover, covered);
+    subcount_remove_rows(sc, c1, w, covered);
+  } else {
+    covered.clear();
+    for (int r = 1; r <= len; r++)
+      if (comp(r) >= vorlank_t) covered.push_back(r);
   }
+  // Rows that stay move down a block at a time, as a row-by-row copy in
+  // ascending order would; each covered row is flagged where it stood.
+  int d = 1, keep = 1;
+  auto move_block = [&](int r) {
+    memmove(c1 + (size_t)w * d, c1 + (size_t)w * keep, (size_t)w * (r - keep));
+    d += r - keep;
+  };
+  for (int r : covered) {
+    move_block(r);
+    keep = r + 1;
+    c1[(size_t)w * r] = 1;
+  }
+  move_block(len + 1);
+  summ += (int)covered.size();
   save_szt();
-  len -= e;
+  len -= (int)covered.size();
   printf("left: %9d   ", len);
 }
 
@@ -161,7 +176,7 @@ void sign_hits() {
 static double greedy_bytes(int n, int k, int x, int t) {
   double nk = (double)binom64(n, k), nx = (double)binom64(n, x);
   double tables = (nk + 1) * (k + 1) + (nx + 1) * (x + 1) + 4 * (nx + x) + 64 * (x + 1);
-  return tables + (engine_fits(k, x, t) ? subcount_bytes(n, k, x, t) : 0);
+  return tables + (engine_fits(n, k, x, t) ? subcount_bytes(n, k, x, t) : 0);
 }
 
 static bool too_many_rows(int n, int m) {
@@ -224,7 +239,7 @@ void vorlank2() {
     return;
   }
   for (int i = 1; i <= nx; i++) c4[i] = nk;
-  fast = engine_fits(k, x, t);
+  fast = engine_fits(n, k, x, t);
   if (fast) subcount_init(sc, n, k, x, t, nk);
   printf("Greedy: L(%d,%d,%d,%d)\n", n, k, x, t);
   printf("Memory need for (nk-table): %3.3f MB\n", (double)nk * (double)(k + 1) / 1048576.0);

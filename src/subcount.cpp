@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <type_traits>
 #include <thread>
 
 static const int lanes = 8;  // x-sets of a run counted together
@@ -18,33 +20,48 @@ static int64_t choose(int64_t a, int64_t b) {
   return r;
 }
 
-static int counter_width(int64_t max) { return max <= 0xFF ? 1 : max <= 0xFFFF ? 2 : 4; }
+// Counters are as narrow as the largest count of their level: one bit
+// where it is 1 (the top level when k <= x: is this k-set uncovered?), else
+// 8, 16 or 32 bits. Narrow counters keep the scan's reads in cache.
+static int counter_bits(int64_t max) {
+  return max <= 1 ? 1 : max <= 0xFF ? 8 : max <= 0xFFFF ? 16 : 32;
+}
 
-// Calls f with the counter type of a level.
+// Bytes of a level of `size` counters, with the slack a run reads past the end.
+static size_t level_bytes(int64_t size, int bits) {
+  return (size_t)((size + lanes) * bits + 7) / 8 + 8;
+}
+
+// Calls f with the level's counters, as a typed pointer (nullptr for bits).
 template <class F>
 static void with_type(const sublevel &lv, F f) {
-  if (lv.width == 1)
-    f((const uint8_t *)lv.at);
-  else if (lv.width == 2)
-    f((const uint16_t *)lv.at);
+  if (lv.bits == 8)
+    f((const uint8_t *)lv.store.data());
+  else if (lv.bits == 16)
+    f((const uint16_t *)lv.store.data());
+  else if (lv.bits == 32)
+    f((const uint32_t *)lv.store.data());
   else
-    f((const uint32_t *)lv.at);
+    f((const bool *)nullptr);
 }
 
-static int get(const sublevel &lv, int64_t r) {
-  int v = 0;
-  with_type(lv, [&](auto *p) { v = (int)p[r]; });
-  return v;
-}
-
-static void decrement(sublevel &lv, int64_t r) {
-  with_type(lv, [&](auto *p) { --const_cast<std::remove_const_t<std::remove_pointer_t<decltype(p)>> *>(p)[r]; });
+// Rank r is kept at position last - r: the x-sets of a run read descending
+// ranks, so they read ascending memory.
+static inline int get(const sublevel &lv, int64_t r) {
+  int64_t p = lv.last - r;
+  const unsigned char *f = lv.store.data();
+  switch (lv.bits) {
+    case 1: return f[p >> 3] >> (p & 7) & 1;
+    case 8: return f[p];
+    case 16: return ((const uint16_t *)f)[p];
+    default: return (int)((const uint32_t *)f)[p];
+  }
 }
 
 double subcount_bytes(int n, int k, int x, int t) {
   double bytes = 0;
   for (int j = t; j <= std::min(k, x); j++)
-    bytes += (double)(choose(n, j) + lanes) * counter_width(choose(n - j, k - j));
+    bytes += (double)level_bytes(choose(n, j), counter_bits(choose(n - j, k - j)));
   if (x >= 2) bytes += 4.0 * choose(n - 1, x - 1) + (12.0 + x) * choose(n - 2, x - 2);
   return bytes;
 }
@@ -52,22 +69,37 @@ double subcount_bytes(int n, int k, int x, int t) {
 void subcount_init(subcount &sc, int n, int k, int x, int t, int start) {
   sc.n = n, sc.k = k, sc.x = x, sc.t = t;
   sc.jlo = t, sc.jhi = std::min(k, x);
+  sc.seeds.clear();
   int b = sc.jhi + 1;
   sc.binom.assign((size_t)(n + 1) * b, 0);
   for (int a = 0; a <= n; a++)
     for (int j = 0; j < b; j++) sc.binom[(size_t)a * b + j] = choose(a, j);
   sc.level.assign(sc.jhi + 1, {});
+  // The j-subsets of a k-set's positions, j = 1..jhi, each made of a
+  // (j-1)-subset (its parent) and one position below all of the parent's.
+  sc.kids.assign(sc.jhi + 1, {});
+  std::vector<int> lowest{k}, next;  // the lowest position of each subset of the level
+  for (int j = 1; j <= sc.jhi; j++) {
+    next.clear();
+    for (int parent = 0; parent < (int)lowest.size(); parent++)
+      for (int i = lowest[parent] - 1; i >= 0; i--) {
+        sc.kids[j].push_back({parent, i});
+        next.push_back(i);
+      }
+    lowest.swap(next);
+  }
   for (int j = sc.jlo; j <= sc.jhi; j++) {
     sublevel &lv = sc.level[j];
     lv.coef = (int)choose(j - 1, t - 1) * ((j - t) % 2 ? -1 : 1);
     int64_t full = choose(n - j, k - j), size = choose(n, j);
-    lv.width = counter_width(full);
-    // Runs read up to lanes - 1 counters below the last one they use.
-    lv.store.assign((size_t)(size + lanes) * lv.width, 0);
-    lv.at = lv.store.data() + (size_t)lanes * lv.width;
-    with_type(lv, [&](auto *p) {
-      using T = std::remove_const_t<std::remove_pointer_t<decltype(p)>>;
-      std::fill((T *)lv.at, (T *)lv.at + size, (T)full);
+    lv.bits = counter_bits(full);
+    lv.last = size - 1;
+    lv.store.assign(level_bytes(size, lv.bits), 0);
+    if (lv.bits == 1)
+      for (int64_t p = 0; p < size; p++) lv.store[p >> 3] |= 1 << (p & 7);
+    with_type(lv, [&](auto *f) {
+      using T = std::remove_const_t<std::remove_pointer_t<decltype(f)>>;
+      if constexpr (!std::is_same_v<T, bool>) std::fill((T *)f, (T *)f + size, (T)full);
     });
   }
   if (x < 2) return;
@@ -128,13 +160,84 @@ static void subsets(const subcount &sc, const int *set, int m, int size, int64_t
     subsets(sc, set, i, size + 1, rank + share(sc, set[i], size + 1), visit);
 }
 
+// Takes the k-set out of the counters of levels lo..hi. A subset's rank is
+// its parent's plus the share of its lowest number, one addition a subset.
+static void remove_levels(subcount &sc, const unsigned char *kset, int lo, int hi) {
+  static thread_local std::vector<int64_t> ranks[101];
+  ranks[0].assign(1, 0);
+  for (int j = 1; j <= hi; j++) {
+    const std::vector<subkid> &kids = sc.kids[j];
+    std::vector<int64_t> &r = ranks[j];
+    r.resize(kids.size());
+    for (size_t c = 0; c < kids.size(); c++)
+      r[c] = ranks[j - 1][kids[c].parent] + share(sc, kset[kids[c].low], j);
+    if (j < lo) continue;
+    sublevel &lv = sc.level[j];
+    with_type(lv, [&](auto *f) {
+      using T = std::remove_const_t<std::remove_pointer_t<decltype(f)>>;
+      for (int64_t rank : r) {
+        int64_t p = lv.last - rank;
+        if constexpr (std::is_same_v<T, bool>)
+          lv.store[p >> 3] &= ~(1 << (p & 7));
+        else
+          --((T *)f)[p];
+      }
+    });
+  }
+}
+
 void subcount_remove(subcount &sc, const unsigned char *kset) {
-  int set[100];
-  for (int i = 0; i < sc.k; i++) set[i] = kset[i];
-  auto visit = [&](int j, int64_t rank) {
-    if (j >= sc.jlo) decrement(sc.level[j], rank);
+  remove_levels(sc, kset, sc.jlo, sc.jhi);
+}
+
+// The rows from..to of the table that share at least t numbers with the
+// cover, K numbers a row (0: k, known only at run time).
+template <int K>
+static void covered_rows(const unsigned char *table, int k, int t, int from, int to,
+                         const unsigned char *in_cover, std::vector<int> &out) {
+  if constexpr (K > 0) k = K;
+  size_t w = k + 1;
+  const unsigned char *row = table + w * from;
+  for (int r = from; r <= to; r++, row += w) {
+    int shared = 0;
+    for (int j = 1; j <= k; j++) shared += in_cover[row[j]];
+    if (shared >= t) out.push_back(r);
+  }
+}
+
+void subcount_covered(const subcount &sc, const unsigned char *table, int w, int rows,
+                      const unsigned char *in_cover, std::vector<int> &covered) {
+  // A fixed k lets the compiler unroll the row, so the test runs without a
+  // branch per number.
+  static void (*const fixed[])(const unsigned char *, int, int, int, int, const unsigned char *,
+                               std::vector<int> &) = {
+      covered_rows<0>, covered_rows<1>, covered_rows<2>, covered_rows<3>, covered_rows<4>,
+      covered_rows<5>, covered_rows<6>, covered_rows<7>, covered_rows<8>};
+  auto test = w - 1 <= 8 ? fixed[w - 1] : covered_rows<0>;
+  covered.clear();
+  if (sc.threads < 2 || rows < 65536) return test(table, sc.k, sc.t, 1, rows, in_cover, covered);
+  std::vector<int> upper;
+  std::thread helper(test, table, sc.k, sc.t, rows / 2 + 1, rows, in_cover, std::ref(upper));
+  test(table, sc.k, sc.t, 1, rows / 2, in_cover, covered);
+  helper.join();
+  covered.insert(covered.end(), upper.begin(), upper.end());
+}
+
+void subcount_remove_rows(subcount &sc, const unsigned char *table, int w,
+                          const std::vector<int> &rows) {
+  auto remove = [&](int lo, int hi) {
+    for (int r : rows) remove_levels(sc, table + (size_t)w * r + 1, lo, hi);
   };
-  subsets(sc, set, sc.k, 0, 0, visit);
+  // Two threads take the levels apart, split where the decrements balance;
+  // the levels are separate arrays, so they never touch the same counter.
+  double all = 0, low = 0;
+  for (int j = sc.jlo; j <= sc.jhi; j++) all += sc.kids[j].size();
+  int split = sc.jlo;
+  while (split < sc.jhi && low + sc.kids[split].size() <= all / 2) low += sc.kids[split++].size();
+  if (sc.threads < 2 || split == sc.jlo || rows.size() < 4096) return remove(sc.jlo, sc.jhi);
+  std::thread helper(remove, split, sc.jhi);
+  remove(sc.jlo, split - 1);
+  helper.join();
 }
 
 int subcount_count(const subcount &sc, const int *xset) {
@@ -148,75 +251,90 @@ int subcount_count(const subcount &sc, const int *xset) {
 
 namespace {
 
-// What one scan thread keeps while it evaluates a group Q.
-struct scratch {
-  int e[256 + lanes];             // e[u]: the sum for the x-sets' subsets S + {u}, S in Q
-  int q_only;                     // the sum for the subsets of Q alone
-  std::vector<int64_t> pair[100];  // pair[j]: ranks of S in Q as the low part of S + {a, v}
+// What one scan thread keeps of the group Q it evaluates: for every level j,
+// the ranks of the subsets S of Q as the low part of S + {v} (one[j]) and of
+// S + {a, v} (two[j]), and the sum for the subsets of Q alone.
+struct alignas(64) scratch {
+  int q_only;
+  std::vector<int64_t> one[100], two[100];
+  std::vector<subseed> top;  // the best runs this thread evaluated, best first
 };
 
 }  // namespace
 
-// Adds to w the subset S of Q that holds `size` numbers, with its ranks as
-// a set of its own (r0), below one more number (r1) and below two (r2), then
-// goes on to the subsets that add a number of set[0..m-1] below them.
+// Adds the subset S of Q that holds `size` numbers, with its ranks as a set
+// of its own (r0), below one more number (r1) and below two (r2), then goes
+// on to the subsets that add a number of set[0..m-1] below them.
 static void group_subsets(const subcount &sc, const int *set, int m, int size, int64_t r0,
-                          int64_t r1, int64_t r2, int low, scratch &w) {
-  int n = sc.n;
+                          int64_t r1, int64_t r2, scratch &w) {
   if (size >= sc.jlo) w.q_only += sc.level[size].coef * get(sc.level[size], r0);
-  if (size + 1 >= sc.jlo && size + 1 <= sc.jhi) {
-    const sublevel &lv = sc.level[size + 1];
-    with_type(lv, [&](auto *p) {
-      for (int u = low + 1; u <= n; u++) w.e[u] += lv.coef * (int)p[r1 + n - u];
-    });
-  }
-  if (size + 2 >= sc.jlo && size + 2 <= sc.jhi) w.pair[size + 2].push_back(r2);
+  if (size + 1 >= sc.jlo && size + 1 <= sc.jhi) w.one[size + 1].push_back(r1);
+  if (size + 2 >= sc.jlo && size + 2 <= sc.jhi) w.two[size + 2].push_back(r2);
   if (size == sc.jhi) return;
   int s = size + 1;
   for (int i = m - 1; i >= 0; i--)
     group_subsets(sc, set, i, s, r0 + share(sc, set[i], s),
                   s + 1 <= sc.jhi ? r1 + share(sc, set[i], s + 1) : 0,
-                  s + 2 <= sc.jhi ? r2 + share(sc, set[i], s + 2) : 0, low, w);
+                  s + 2 <= sc.jhi ? r2 + share(sc, set[i], s + 2) : 0, w);
 }
 
-// Sums of the subsets of Q alone and of Q plus one number, for group g. A
-// subset S of Q with u above it ranks rank(S below one) + (n - u); with a
-// and v above it, rank(S below two) + C(n - a, 2) + (n - v).
+// The subsets of group g's Q. With u above it, S ranks rank(S below one) +
+// (n - u); with a and v above it, rank(S below two) + C(n - a, 2) + (n - v).
 static void build_group(const subcount &sc, int g, scratch &w) {
   int q = sc.x - 2, set[100];
   for (int i = 0; i < q; i++) set[i] = sc.group_set[(size_t)g * q + i];
   w.q_only = 0;
-  for (int j = sc.jlo; j <= sc.jhi; j++) w.pair[j].clear();
-  std::fill(std::begin(w.e), std::end(w.e), 0);
-  group_subsets(sc, set, q, 0, 0, 0, 0, q ? set[q - 1] : 0, w);
+  for (int j = sc.jlo; j <= sc.jhi; j++) w.one[j].clear(), w.two[j].clear();
+  group_subsets(sc, set, q, 0, 0, 0, 0, w);
 }
 
-// acc[i] += coef * (sum over the ranks r of p[r + shift - i]), i < lanes.
+// acc[i] += coef * (sum over the ranks r of the counter of r + shift - i),
+// i < lanes. Each rank's lanes are copied out first: that lets the compiler
+// add them as vectors for every counter width.
 template <class T>
-static void add_pairs(int *acc, const T *p, const std::vector<int64_t> &ranks, int64_t shift,
-                      int coef) {
+static inline void add_lanes(int *acc, const sublevel &lv, const T *f,
+                             const std::vector<int64_t> &ranks, int64_t shift) {
   int sum[lanes] = {};
   for (int64_t r : ranks) {
-    const T *f = p + r + shift;
-    for (int i = 0; i < lanes; i++) sum[i] += f[-i];
+    int64_t p = lv.last - (r + shift);
+    if constexpr (std::is_same_v<T, bool>) {
+      uint64_t word;
+      memcpy(&word, &lv.store[p >> 3], sizeof word);
+      word >>= p & 7;
+      for (int i = 0; i < lanes; i++) sum[i] += word >> i & 1;
+    } else {
+      T v[lanes];
+      memcpy(v, f + p, sizeof v);
+      for (int i = 0; i < lanes; i++) sum[i] += v[i];
+    }
   }
-  for (int i = 0; i < lanes; i++) acc[i] += coef * sum[i];
+  for (int i = 0; i < lanes; i++) acc[i] += lv.coef * sum[i];
 }
 
-// The counts of the run Q, a, v (v = a+1..n) into acc[0..n-a-1].
+// The counts of the run Q, a, v (v = a+1..n) into acc[0..n-a-1]: subsets of
+// Q alone, with a, with v, and with both.
 static void count_run(const subcount &sc, const scratch &w, int a, int *acc) {
-  int n = sc.n, rows = n - a;
-  int64_t lift = share(sc, a, 2) + n - (a + 1);  // rank of {a, a+1} above S, less S's part
+  int n = sc.n, rows = n - a, with_a = w.q_only;
+  for (int j = sc.jlo; j <= sc.jhi; j++)
+    for (int64_t r : w.one[j]) with_a += sc.level[j].coef * get(sc.level[j], r + n - a);
+  int64_t first_v = n - (a + 1), pair = (int64_t)(n - a) * (n - a - 1) / 2;  // C(n - a, 2)
   for (int from = 0; from < rows; from += lanes) {
     int *out = acc + from;
-    for (int i = 0; i < lanes; i++) out[i] = w.q_only + w.e[a] + w.e[a + 1 + from + i];
-    for (int j = std::max(sc.jlo, 2); j <= sc.jhi; j++)
-      with_type(sc.level[j],
-                [&](auto *p) { add_pairs(out, p, w.pair[j], lift - from, sc.level[j].coef); });
+    for (int i = 0; i < lanes; i++) out[i] = with_a;
+    for (int j = sc.jlo; j <= sc.jhi; j++) {
+      const sublevel &lv = sc.level[j];
+      with_type(lv, [&](auto *f) {
+        add_lanes(out, lv, f, w.one[j], first_v - from);
+        add_lanes(out, lv, f, w.two[j], pair + first_v - from);
+      });
+    }
   }
 }
 
-// Scans the groups of chunk c; best holds the standing to beat.
+static const size_t seeds = 8;  // runners-up kept for the next scan
+
+static bool better(const subseed &a, const subseed &b) { return a.standing > b.standing; }
+
 static void scan_chunk(subcount &sc, int c, int *bound, scratch &w, std::atomic<uint64_t> &best) {
   int n = sc.n, q = sc.x - 2;
   int acc[256 + lanes];
@@ -237,6 +355,14 @@ static void scan_chunk(subcount &sc, int c, int *bound, scratch &w, std::atomic<
         }
         sc.run_max[ri] = m;
         uint64_t mine = pack(m, row + at), seen = best.load(std::memory_order_relaxed);
+        if (m > 0 && (w.top.size() < seeds || mine > w.top.back().standing)) {
+          subseed s{mine, row + at, {}};
+          const unsigned char *qs = sc.group_set.data() + (size_t)g * q;
+          std::copy(qs, qs + q, s.set);
+          s.set[q] = (unsigned char)a, s.set[q + 1] = (unsigned char)(a + 1 + at);
+          w.top.insert(std::upper_bound(w.top.begin(), w.top.end(), s, better), s);
+          if (w.top.size() > seeds) w.top.pop_back();
+        }
         while (m > 0 && mine > seen && !best.compare_exchange_weak(seen, mine)) {
         }
       }
@@ -248,8 +374,16 @@ static void scan_chunk(subcount &sc, int c, int *bound, scratch &w, std::atomic<
 }
 
 int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)(int)) {
-  // Nothing with a count of 0 ever wins: that is the standing of row 0.
+  // Nothing with a count of 0 ever wins: that is the standing of row 0. The
+  // runners-up of the last scan, counted afresh, usually stand near the top
+  // of this one: starting from them, the scan passes over more runs.
   std::atomic<uint64_t> best{pack(0, 0)};
+  for (const subseed &s : sc.seeds) {
+    int set[100];
+    std::copy(s.set, s.set + sc.x, set);
+    bound[s.row] = subcount_count(sc, set);
+    if (bound[s.row] > 0) best = std::max(best.load(), pack(bound[s.row], s.row));
+  }
   if (sc.x == 1) {
     for (int r = 1; r <= rows; r++) {
       if (pack(bound[r], r) > best.load()) {
@@ -262,8 +396,9 @@ int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)
     int chunks = (int)sc.chunk_group.size() - 1;
     std::atomic<int> next{0};
     std::vector<std::atomic<char>> done(chunks);
+    std::vector<scratch> ws(2);
     auto work = [&](bool report) {
-      static thread_local scratch w;
+      scratch &w = ws[!report];
       int shown = 0;  // chunks reported so far
       for (int c; (c = next++) < chunks;) {
         scan_chunk(sc, c, bound, w, best);
@@ -281,6 +416,10 @@ int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)
       work(true);
     }
     advanced(rows);
+    sc.seeds = ws[0].top;
+    sc.seeds.insert(sc.seeds.end(), ws[1].top.begin(), ws[1].top.end());
+    std::sort(sc.seeds.begin(), sc.seeds.end(), better);
+    if (sc.seeds.size() > seeds) sc.seeds.resize(seeds);
   }
   uint64_t b = best.load();
   *row = (int)~(uint32_t)b;

@@ -19,12 +19,25 @@
 #include <cstdint>
 #include <vector>
 
-// The counters of one level j: C(n,j) of them, each 1, 2 or 4 bytes wide
-// (as wide as C(n-j,k-j), the count of a j-set while nothing is covered).
+// The counters of one level j: C(n,j) of them, each as narrow as
+// C(n-j,k-j), the count of a j-set while nothing is covered.
 struct sublevel {
-  int width = 0, coef = 0;           // coef: (-1)^(j-t) C(j-1,t-1)
-  std::vector<unsigned char> store;  // lanes of slack before rank 0
-  unsigned char *at = nullptr;       // the counter of rank 0
+  int bits = 0, coef = 0;            // bits: 1, 8, 16 or 32; coef: (-1)^(j-t) C(j-1,t-1)
+  int64_t last = 0;                  // the counter of rank r is number last - r
+  std::vector<unsigned char> store;  // the counters, then slack for the lanes of a run
+};
+
+// A row that stood near the top of the last scan, with its x-set.
+struct subseed {
+  uint64_t standing;  // count and row, as the scan compares them
+  int row;
+  unsigned char set[20];
+};
+
+// A j-subset of the positions of a k-set: a (j-1)-subset and one more
+// position, below all of that subset's.
+struct subkid {
+  int parent, low;
 };
 
 struct subcount {
@@ -32,6 +45,7 @@ struct subcount {
   int jlo = 0, jhi = 0;         // the levels kept: t..min(k,x)
   std::vector<int64_t> binom;   // C(a,b) at a * (jhi + 1) + b, b <= jhi
   std::vector<sublevel> level;  // level[j] for jlo <= j <= jhi
+  std::vector<std::vector<subkid>> kids;  // kids[j]: the j-subsets of a k-set's positions
 
   // The runs of the nx-table, grouped by their first x - 2 numbers (x >= 2).
   int groups = 0, runs = 0;
@@ -42,6 +56,7 @@ struct subcount {
   std::vector<int> run_max;              // largest bound within the run
   std::vector<int> chunk_group;          // first group of each scan chunk, then a sentinel
   int threads = 1;                       // scan threads
+  std::vector<subseed> seeds;            // the best rows of the last scan
 };
 
 // Bytes the counters and the run index take for these parameters (t >= 1).
@@ -57,6 +72,16 @@ void subcount_chunks(subcount &sc, int64_t rows);
 
 // The k-set (k ascending numbers) has become covered.
 void subcount_remove(subcount &sc, const unsigned char *kset);
+
+// The rows of an nk-table (rows 1..rows of w bytes, the k numbers from each
+// row's second byte) that share at least t numbers with the cover whose
+// numbers are marked in in_cover, into covered in ascending order.
+void subcount_covered(const subcount &sc, const unsigned char *table, int w, int rows,
+                      const unsigned char *in_cover, std::vector<int> &covered);
+
+// subcount_remove for each of the given rows of an nk-table.
+void subcount_remove_rows(subcount &sc, const unsigned char *table, int w,
+                          const std::vector<int> &rows);
 
 // Uncovered k-sets that the x-set (x ascending numbers) covers.
 int subcount_count(const subcount &sc, const int *xset);
