@@ -1,0 +1,319 @@
+// Wheel checking: input, the coverage count per k-set, redundancy, bounds.
+#include "wheel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "k.h"
+
+namespace wheel {
+
+// ---- input ------------------------------------------------------------------
+
+static std::vector<std::string> split(const std::string &s, const char *seps) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while ((i = s.find_first_not_of(seps, i)) != std::string::npos) {
+    size_t j = s.find_first_of(seps, i);
+    if (j == std::string::npos) j = s.size();
+    words.push_back(s.substr(i, j - i));
+    i = j;
+  }
+  return words;
+}
+
+static bool digits(const std::string &w) {
+  return !w.empty() && std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A word as it appears in a message: quoted, short, and printable ASCII only.
+static std::string quoted(const std::string &w, size_t most = 20) {
+  std::string s = "'";
+  for (char c : w.substr(0, most)) s += (c >= ' ' && c <= '~') ? c : '?';
+  s += w.size() > most ? "...'" : "'";
+  return s;
+}
+
+static std::string at(int line, const std::string &what) {
+  return "line " + std::to_string(line) + ": " + what;
+}
+
+// The numbers of one cover; "" or what is wrong with them.
+static std::string parse_cover(const std::vector<std::string> &words, int line, const Params &p,
+                               Cover &c) {
+  std::vector<bool> seen(p.n + 1);
+  c.clear();
+  for (const std::string &w : words) {
+    if (!digits(w)) return at(line, quoted(w) + " is not a number");
+    // Leading zeros are harmless; more than 3 significant digits is out of range anyway.
+    size_t nz = w.find_first_not_of('0');
+    int v = nz == std::string::npos ? 0 : w.size() - nz > 3 ? p.n + 1 : std::stoi(w.substr(nz));
+    if (v < 1 || v > p.n) return at(line, quoted(w) + " is outside 1.." + std::to_string(p.n));
+    if (seen[v]) return at(line, std::to_string(v) + " appears twice");
+    seen[v] = true;
+    c.push_back(v);
+  }
+  if ((int)c.size() != p.x)
+    return at(line, std::to_string(c.size()) + (c.size() == 1 ? " number" : " numbers") +
+                        ", but a cover has " + std::to_string(p.x));
+  std::sort(c.begin(), c.end());
+  return "";
+}
+
+static bool starts(const std::string &s, const char *prefix) {
+  return s.compare(0, strlen(prefix), prefix) == 0;
+}
+
+// A cover line of the greedy run: "left: ... cover_ a b c  S sec" or the
+// same with "cover" (the progress field sits before the count, hence the
+// backspaces among the separators).
+static std::string transcript_line(const std::string &s, int line, const Params &p, Wheel &w) {
+  std::vector<std::string> words = split(s, " \t\b\r");
+  auto word = std::find_if(words.begin(), words.end(),
+                           [](const std::string &v) { return v == "cover" || v == "cover_"; });
+  if (word == words.end()) return "";
+  std::vector<std::string> rest(word + 1, words.end());
+  size_t m = rest.size();
+  std::string secs = m >= 2 ? rest[m - 2] : "";
+  if (!secs.empty() && secs[0] == '-') secs.erase(0, 1);
+  if (m < 2 || rest[m - 1] != "sec" || !digits(secs))
+    return at(line, "the cover line is cut short (it does not end with the step's seconds)");
+  rest.resize(m - 2);
+  Cover c;
+  if (std::string e = parse_cover(rest, line, p, c); !e.empty()) return e;
+  w.covers.push_back(c);
+  w.lines.push_back(line);
+  return "";
+}
+
+std::string read_wheel(std::istream &in, const Params &p, Wheel &w) {
+  std::vector<std::string> text;
+  for (std::string s; std::getline(in, s);) text.push_back(s);
+  bool transcript = std::any_of(text.begin(), text.end(), [](const std::string &s) {
+    return starts(s, "left:") || starts(s, "What kind of strategy would you like to solve the L(");
+  });
+  w = Wheel();
+  for (size_t i = 0; i < text.size(); i++) {
+    int line = (int)i + 1;
+    std::string s = text[i];
+    if (transcript) {
+      // An error line means the run stopped early; its covers are not a wheel.
+      if (starts(s, "Error:")) return at(line, "the transcript reports " + quoted(s, 70));
+      if (std::string e = starts(s, "left:") ? transcript_line(s, line, p, w) : ""; !e.empty())
+        return e;
+      continue;
+    }
+    if (!s.empty() && s.back() == '\r') s.pop_back();
+    size_t first = s.find_first_not_of(" \t");
+    if (first == std::string::npos || s[first] == '#') continue;
+    Cover c;
+    if (std::string e = parse_cover(split(s, " \t,"), line, p, c); !e.empty()) return e;
+    w.covers.push_back(c);
+    w.lines.push_back(line);
+  }
+  if (transcript && w.covers.empty())
+    return "the vorlank transcript holds no cover lines (only the greedy run, choice 2, "
+           "prints them)";
+  return "";
+}
+
+// ---- bounds -------------------------------------------------------------------
+
+uint64_t ksets(const Params &p) { return (uint64_t)binom64(p.n, p.k); }
+
+static uint64_t per_cover(const Params &p) {
+  uint64_t d = 0;
+  for (int i = p.t; i <= std::min(p.x, p.k); i++) {
+    // A zero factor first: C(x,i) alone may be out of range when no k-set has i numbers of it.
+    int64_t outside = binom64(p.n - p.x, p.k - i);
+    if (outside > 0) d += (uint64_t)binom64(p.x, i) * (uint64_t)outside;
+  }
+  return d;
+}
+
+uint64_t counting_bound(const Params &p) {
+  uint64_t d = per_cover(p);
+  return (ksets(p) + d - 1) / d;
+}
+
+uint64_t schoenheim_bound(const Params &p) {
+  uint64_t b = 1;
+  for (int i = p.t - 1; i >= 0; i--) b = ((uint64_t)(p.n - i) * b + (p.x - i) - 1) / (p.x - i);
+  return b;
+}
+
+std::string memory_refusal(const Params &p, double avail_mb) {
+  // One count byte per k-set; the covers and the binomial table are small beside it.
+  double mb = (double)ksets(p) / 1048576.0;
+  if (mb <= avail_mb) return "";
+  char buf[160];
+  snprintf(buf, sizeof buf,
+           "Error: the check needs %.0f MB of memory; this machine has %.0f MB available.",
+           std::ceil(mb), std::floor(avail_mb));
+  return buf;
+}
+
+// ---- coverage -------------------------------------------------------------------
+//
+// A k-set's index is its position in lexicographic order. Mirroring every
+// number (a -> n + 1 - a) turns lexicographic order into reversed colex
+// order, and a colex rank is a plain sum, sum over j of C(b_j - 1, j) for
+// the ascending numbers b_j of the mirrored set. So
+//   index = C(n,k) - 1 - sum_j C(b_j - 1, j),
+// and choosing the mirrored numbers from the largest down adds one term per
+// choice. Once t numbers are shared, any j numbers below the last choice
+// complete the k-set, and those completions have the colex ranks 0 ..
+// C(lim,j) - 1 of the lower part: one run of consecutive indices. So the
+// walk visits runs, not single k-sets, and the counting loops over a run
+// are plain byte loops the compiler vectorizes.
+
+namespace {
+template <class F> struct Walk {
+  int t;
+  uint64_t top;
+  const std::vector<uint64_t> &binom;
+  int width;       // k + 1, the row length of binom
+  bool in[257];    // in[b]: mirrored number b is in the cover
+  int below[257];  // mirrored cover numbers in 1..b
+  int xs[256];     // the mirrored cover numbers, ascending
+  F &f;
+
+  uint64_t C(int m, int j) const { return binom[(size_t)m * width + j]; }
+
+  // Chooses the remaining j >= 1 mirrored numbers from 1..lim, having shared
+  // s < t so far.
+  bool go(int j, int lim, uint64_t sub, int s) {
+    if (t - s == j) {
+      // Only cover numbers can follow; visit just those (xs is ascending).
+      for (int i = below[lim] - 1; i >= j - 1; i--) {
+        int b = xs[i];
+        uint64_t sub2 = sub + C(b - 1, j);
+        if (j == 1 ? !f(top - sub2, 1) : !go(j - 1, b - 1, sub2, s + 1)) return false;
+      }
+      return true;
+    }
+    for (int b = lim; b >= j; b--) {
+      // Cover numbers left below b bound what can still be shared; they only
+      // get fewer as b falls.
+      int reach = std::min(j - 1, below[b - 1]);
+      if (s + 1 + reach < t) break;
+      int s2 = s + in[b];
+      if (s2 + reach < t) continue;
+      uint64_t sub2 = sub + C(b - 1, j);
+      if (s2 >= t) {
+        uint64_t run = C(b - 1, j - 1);
+        if (!f(top - sub2 - (run - 1), run)) return false;
+      } else if (!go(j - 1, b - 1, sub2, s2)) {
+        return false;
+      }
+    }
+    return true;
+  }
+};
+}  // namespace
+
+// Calls f(first, count) for each run of indices of k-sets sharing at least t
+// numbers with c, until f returns false; returns whether the walk went to its end.
+template <class F> bool Coverage::walk(const Cover &c, F &&f) const {
+  Walk<F> w{p_.t, top_, binom_, p_.k + 1, {}, {}, {}, f};
+  for (int a : c) w.in[p_.n + 1 - a] = true;
+  for (int b = 1; b <= p_.n; b++) {
+    w.below[b] = w.below[b - 1] + w.in[b];
+    if (w.in[b]) w.xs[w.below[b] - 1] = b;
+  }
+  return w.go(p_.k, p_.n, 0, 0);
+}
+
+Coverage::Coverage(const Params &p, const std::vector<Cover> &covers)
+    : p_(p), top_(ksets(p) - 1), binom_((size_t)(p.n + 1) * (p.k + 1)), covers_(covers),
+      active_(covers.size(), true), count_(ksets(p)) {
+  // Saturating: entries beyond any index are never read, but must not overflow.
+  const uint64_t cap = (uint64_t)1 << 62;
+  for (int m = 0; m <= p.n; m++)
+    for (int j = 0; j <= p.k; j++) {
+      uint64_t v = j == 0 ? 1 : m == 0 ? 0 : binom(m - 1, j - 1) + binom(m - 1, j);
+      binom_[(size_t)m * (p.k + 1) + j] = std::min(v, cap);
+    }
+  for (const Cover &c : covers_) add(c);
+}
+
+void Coverage::add(const Cover &c) {
+  walk(c, [&](uint64_t first, uint64_t count) {
+    uint8_t *q = count_.data() + first;
+    for (uint64_t i = 0; i < count; i++) q[i] += q[i] != 255;
+    return true;
+  });
+}
+
+uint64_t Coverage::holes() const { return std::count(count_.begin(), count_.end(), 0); }
+
+uint64_t Coverage::next_hole(uint64_t from) const {
+  if (from >= count_.size()) return count_.size();
+  const void *z = memchr(count_.data() + from, 0, count_.size() - from);
+  return z ? (const uint8_t *)z - count_.data() : count_.size();
+}
+
+Cover Coverage::kset(uint64_t index) const {
+  Cover s(p_.k);
+  uint64_t r = top_ - index;  // colex rank of the mirrored set
+  int b = p_.n;
+  for (int j = p_.k; j >= 1; j--) {
+    while (binom(b - 1, j) > r) b--;
+    r -= binom(b - 1, j);
+    s[p_.k - j] = p_.n + 1 - b;
+    b--;
+  }
+  return s;
+}
+
+uint64_t Coverage::index(const Cover &s) const {
+  uint64_t sub = 0;
+  for (int j = 1; j <= p_.k; j++) sub += binom(p_.n - s[p_.k - j], j);
+  return top_ - sub;
+}
+
+// Whether every count of a run passes test; without early exits, so that the
+// loop vectorizes (runs are short next to the whole walk).
+template <class T> static bool all_of_run(const uint8_t *q, uint64_t count, T test) {
+  bool ok = true;
+  for (uint64_t i = 0; i < count; i++) ok &= test(q[i]);
+  return ok;
+}
+
+bool Coverage::redundant(size_t i) const {
+  return walk(covers_[i], [&](uint64_t first, uint64_t count) {
+    return all_of_run(count_.data() + first, count, [](uint8_t v) { return v >= 2; });
+  });
+}
+
+void Coverage::drop(size_t i) {
+  active_[i] = false;
+  bool saturated = !walk(covers_[i], [&](uint64_t first, uint64_t count) {
+    return all_of_run(count_.data() + first, count, [](uint8_t v) { return v < 255; });
+  });
+  if (!saturated) {
+    walk(covers_[i], [&](uint64_t first, uint64_t count) {
+      uint8_t *q = count_.data() + first;
+      for (uint64_t j = 0; j < count; j++) q[j]--;
+      return true;
+    });
+    return;
+  }
+  // A saturated count no longer says how many covers remain: count again.
+  std::fill(count_.begin(), count_.end(), 0);
+  for (size_t j = 0; j < covers_.size(); j++)
+    if (active_[j]) add(covers_[j]);
+}
+
+std::vector<uint64_t> Coverage::covered_by(const Cover &c) const {
+  std::vector<uint64_t> v;
+  walk(c, [&](uint64_t first, uint64_t count) {
+    for (uint64_t i = 0; i < count; i++) v.push_back(first + i);
+    return true;
+  });
+  return v;
+}
+
+}  // namespace wheel

@@ -1,0 +1,74 @@
+// Wheel checking for vorlank-check: reading a wheel (a list of covers), counting
+// how often each k-set is covered, holes, redundant covers and lower bounds.
+// Nothing here touches the greedy run's process-wide state.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <vector>
+
+namespace wheel {
+
+struct Params {
+  int n, k, x, t;  // L(n,k,x,t), already checked against the greedy run's limits
+};
+
+using Cover = std::vector<int>;  // x distinct numbers of 1..n, ascending
+
+struct Wheel {
+  std::vector<Cover> covers;
+  std::vector<int> lines;  // input line of each cover, from 1
+};
+
+// Reads a vorlank transcript (any line beginning "left:" or the menu question
+// marks one; its cover lines are taken, the rest ignored) or plain lines of x
+// numbers. Returns "" or what is wrong with the input, beginning "line N: ".
+std::string read_wheel(std::istream &in, const Params &p, Wheel &w);
+
+// Why the check cannot run in avail_mb of memory ("" when it can).
+std::string memory_refusal(const Params &p, double avail_mb);
+
+uint64_t ksets(const Params &p);  // C(n,k)
+// ceil(C(n,k) / D), D = the k-sets one cover covers.
+uint64_t counting_bound(const Params &p);
+// Schoenheim's bound for k = t: ceil(n/x ceil((n-1)/(x-1) ... ceil((n-t+1)/(x-t+1)))).
+uint64_t schoenheim_bound(const Params &p);
+
+// A coverage count per k-set, indexed by the k-set's position in
+// lexicographic order. Counts saturate at 255: only 0, 1 and "2 or more"
+// matter, and drop() recounts when it meets a saturated count.
+class Coverage {
+public:
+  Coverage(const Params &p, const std::vector<Cover> &covers);
+
+  uint64_t holes() const;
+  // Index of the first hole at or after from; ksets(p) when there is none.
+  uint64_t next_hole(uint64_t from) const;
+  Cover kset(uint64_t index) const;  // the k-set at an index, ascending
+  uint64_t index(const Cover &kset) const;
+
+  // Whether every k-set cover i covers is covered at least twice, so that
+  // removing cover i alone opens no hole.
+  bool redundant(size_t i) const;
+  // Removes cover i from the wheel.
+  void drop(size_t i);
+  bool active(size_t i) const { return active_[i]; }
+
+  // Indices of the k-sets a cover covers, in the order they are visited.
+  std::vector<uint64_t> covered_by(const Cover &c) const;
+
+private:
+  template <class F> bool walk(const Cover &c, F &&f) const;
+  uint64_t binom(int m, int j) const { return binom_[(size_t)m * (p_.k + 1) + j]; }
+  void add(const Cover &c);
+
+  Params p_;
+  uint64_t top_;                 // C(n,k) - 1
+  std::vector<uint64_t> binom_;  // C(m,j) for m <= n, j <= k
+  std::vector<Cover> covers_;
+  std::vector<bool> active_;
+  std::vector<uint8_t> count_;
+};
+
+}  // namespace wheel
