@@ -190,9 +190,9 @@ std::string greedy_refusal(int n, int k, int x, int t, double avail_mb) {
     snprintf(buf, sizeof buf,
              "Error: the greedy run takes k and x from 1 to 99 (here k = %d, x = %d).\n", k, x);
   else if (n > 255)
-    snprintf(buf, sizeof buf,
-             "Error: the greedy run takes n up to 255, numbers are stored in bytes (here n = %d).\n",
-             n);
+    snprintf(
+        buf, sizeof buf,
+        "Error: the greedy run takes n up to 255, numbers are stored in bytes (here n = %d).\n", n);
   else if (t > k)
     snprintf(buf, sizeof buf,
              "Error: t = %d exceeds k = %d, so no cover can share t numbers with a k-set.\n", t, k);

@@ -24,7 +24,7 @@ extern unsigned char *c3;  // nx-table (greedy.cpp sets it)
 extern int len;            // rows of the nk-table still uncovered (nkvary, sign_hits)
 extern int lenx;           // rows of the nx-table (nxvary)
 
-int nalk(int n, int k);        // C(n,k) in 32-bit arithmetic, wraps beyond its range
+int nalk(int n, int k);         // C(n,k) in 32-bit arithmetic, wraps beyond its range
 int64_t binom64(int n, int k);  // C(n,k) exactly, or -1 when it exceeds 2^62
 void sztep_nk();
 void sztep_nx();
@@ -43,10 +43,10 @@ std::string binom_text(int n, int k);  // exact decimal C(n,k), or "" when absur
 
 // ---- greedy.cpp: hit counting, best-cover selection, removal, driver ------
 
-extern unsigned char *c2;  // cover log, rows of x + 1 bytes from row 1 (save_szt)
-extern int c2p;            // rows in the cover log (save_szt)
-extern int *c4;            // bound array, one cached count per nx-table row (get_max_hit)
-extern int summ;           // k-sets covered so far (sign_hits)
+extern unsigned char *c2;    // cover log, rows of x + 1 bytes from row 1 (save_szt)
+extern int c2p;              // rows in the cover log (save_szt)
+extern int *c4;              // bound array, one cached count per nx-table row (get_max_hit)
+extern int summ;             // k-sets covered so far (sign_hits)
 extern bool greedy_literal;  // count by scanning the nk-table only (set by tests and benchmarks)
 
 int comp(int r);

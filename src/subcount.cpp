@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <type_traits>
 #include <thread>
+#include <type_traits>
 
 static const int lanes = 8;  // x-sets of a run counted together
 
@@ -33,8 +33,7 @@ static size_t level_bytes(int64_t size, int bits) {
 }
 
 // Calls f with the level's counters, as a typed pointer (nullptr for bits).
-template <class F>
-static void with_type(const sublevel &lv, F f) {
+template <class F> static void with_type(const sublevel &lv, F f) {
   if (lv.bits == 8)
     f((const uint8_t *)lv.store.data());
   else if (lv.bits == 16)
@@ -51,10 +50,14 @@ static inline int get(const sublevel &lv, int64_t r) {
   int64_t p = lv.last - r;
   const unsigned char *f = lv.store.data();
   switch (lv.bits) {
-    case 1: return f[p >> 3] >> (p & 7) & 1;
-    case 8: return f[p];
-    case 16: return ((const uint16_t *)f)[p];
-    default: return (int)((const uint32_t *)f)[p];
+  case 1:
+    return f[p >> 3] >> (p & 7) & 1;
+  case 8:
+    return f[p];
+  case 16:
+    return ((const uint16_t *)f)[p];
+  default:
+    return (int)((const uint32_t *)f)[p];
   }
 }
 
@@ -335,7 +338,8 @@ static const size_t seeds = 8;  // runners-up kept for the next scan
 
 static bool better(const subseed &a, const subseed &b) { return a.standing > b.standing; }
 
-static void scan_chunk(subcount &sc, int c, int *bound, scratch &w, std::atomic<uint64_t> &best) {
+__attribute__((target_clones("avx2", "default"))) static void
+scan_chunk(subcount &sc, int c, int *bound, scratch &w, std::atomic<uint64_t> &best) {
   int n = sc.n, q = sc.x - 2;
   int acc[256 + lanes];
   for (int g = sc.chunk_group[c]; g < sc.chunk_group[c + 1]; g++) {

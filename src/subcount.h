@@ -42,9 +42,9 @@ struct subkid {
 
 struct subcount {
   int n = 0, k = 0, x = 0, t = 0;
-  int jlo = 0, jhi = 0;         // the levels kept: t..min(k,x)
-  std::vector<int64_t> binom;   // C(a,b) at a * (jhi + 1) + b, b <= jhi
-  std::vector<sublevel> level;  // level[j] for jlo <= j <= jhi
+  int jlo = 0, jhi = 0;                   // the levels kept: t..min(k,x)
+  std::vector<int64_t> binom;             // C(a,b) at a * (jhi + 1) + b, b <= jhi
+  std::vector<sublevel> level;            // level[j] for jlo <= j <= jhi
   std::vector<std::vector<subkid>> kids;  // kids[j]: the j-subsets of a k-set's positions
 
   // The runs of the nx-table, grouped by their first x - 2 numbers (x >= 2).

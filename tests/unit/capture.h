@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <string>
 
-template <class F>
-std::string capture(F f) {
+template <class F> std::string capture(F f) {
   fflush(stdout);
   FILE *tmp = tmpfile();
   int saved = dup(1);

@@ -222,7 +222,8 @@ static std::string without_clock(const std::string &out) {
     if (line.rfind("Started at:", 0) == 0 || line.rfind("Finished at:", 0) == 0 ||
         line.rfind("running time:", 0) == 0)
       continue;
-    if (line.size() > 4 && line.compare(line.size() - 4, 4, " sec") == 0) line.resize(line.size() - 13);
+    if (line.size() > 4 && line.compare(line.size() - 4, 4, " sec") == 0)
+      line.resize(line.size() - 13);
     s += line + "\n";
   }
   return s;

@@ -21,8 +21,7 @@ static int raw() { return randi(32768) - 1; }
 
 // Runs f with standard input reading text; freopen also drops whatever stdin
 // still holds from an earlier run.
-template <class F>
-static void with_input(const std::string &text, F f) {
+template <class F> static void with_input(const std::string &text, F f) {
   char path[] = "/tmp/sample_test_XXXXXX";
   int fd = mkstemp(path);
   ASSERT_EQ(write(fd, text.data(), text.size()), (ssize_t)text.size());

@@ -105,13 +105,14 @@ TEST(Tables, BytesOfSmallTables) {
 TEST(Tables, DotsFollowTheInterval) {
   struct Case {
     int n, m, rows, dots;
-  } cases[] = {{3, 1, 3, 2},   {4, 2, 6, 5},      {9, 2, 36, 35},
+  } cases[] = {{3, 1, 3, 2},    {4, 2, 6, 5},     {9, 2, 36, 35},
                {41, 1, 41, 20}, {10, 3, 120, 30}, {12, 4, 495, 38}};
   for (auto c : cases) {
     std::string out;
     build(c.n, c.m, true, &out);
     EXPECT_EQ(lenx, c.rows) << c.n << " " << c.m;
-    EXPECT_EQ(out, "Building n under x table." + std::string(c.dots, '.') + "\n") << c.n << " " << c.m;
+    EXPECT_EQ(out, "Building n under x table." + std::string(c.dots, '.') + "\n")
+        << c.n << " " << c.m;
   }
 }
 

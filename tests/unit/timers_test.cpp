@@ -24,7 +24,7 @@ static time_t at(int year, int mon, int day, int h, int m, int s) {
 }
 
 class Timers : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     setenv("TZ", "UTC", 1);
     tzset();
