@@ -338,6 +338,7 @@ static const size_t seeds = 8;  // runners-up kept for the next scan
 
 static bool better(const subseed &a, const subseed &b) { return a.standing > b.standing; }
 
+// Built for AVX2 and for the baseline; the loader picks what the processor has.
 __attribute__((target_clones("avx2", "default"))) static void
 scan_chunk(subcount &sc, int c, int *bound, scratch &w, std::atomic<uint64_t> &best) {
   int n = sc.n, q = sc.x - 2;
