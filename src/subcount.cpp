@@ -166,11 +166,14 @@ static void subsets(const subcount &sc, const int *set, int m, int size, int64_t
 // Takes the k-set out of the counters of levels lo..hi. A subset's rank is
 // its parent's plus the share of its lowest number, one addition a subset.
 static void remove_levels(subcount &sc, const unsigned char *kset, int lo, int hi) {
+  // A cache line to spare after each list, as the two threads' lists must
+  // not share one (see subcount_best).
   static thread_local std::vector<int64_t> ranks[101];
   ranks[0].assign(1, 0);
   for (int j = 1; j <= hi; j++) {
     const std::vector<subkid> &kids = sc.kids[j];
     std::vector<int64_t> &r = ranks[j];
+    r.reserve(kids.size() + 8);
     r.resize(kids.size());
     for (size_t c = 0; c < kids.size(); c++)
       r[c] = ranks[j - 1][kids[c].parent] + share(sc, kset[kids[c].low], j);
@@ -401,7 +404,17 @@ int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)
     int chunks = (int)sc.chunk_group.size() - 1;
     std::atomic<int> next{0};
     std::vector<std::atomic<char>> done(chunks);
+    // Each thread's lists get room for all their ranks and a cache line to
+    // spare: lists of the two threads that shared a line would make every
+    // write of one a miss for the other (it made the scan twice as slow).
     std::vector<scratch> ws(2);
+    for (scratch &w : ws) {
+      w.top.reserve(seeds + 8);
+      for (int j = sc.jlo; j <= sc.jhi; j++) {
+        w.one[j].reserve(choose(sc.x - 2, j - 1) + 8);
+        w.two[j].reserve(choose(sc.x - 2, j - 2) + 8);
+      }
+    }
     auto work = [&](bool report) {
       scratch &w = ws[!report];
       int shown = 0;  // chunks reported so far
