@@ -72,16 +72,6 @@ static bool parameter(const char *name, const std::string &s, int &v, std::strin
   return true;
 }
 
-// Memory this machine can give the check, in MB.
-static double available_mb() {
-  std::ifstream f("/proc/meminfo");
-  std::string key;
-  double kb;
-  while (f >> key >> kb)
-    if (key == "MemAvailable:") return kb / 1024;
-  return 1e12;
-}
-
 static std::string numbers(const Cover &c) {
   std::string s;
   for (int v : c) {

@@ -210,8 +210,7 @@ std::string greedy_refusal(int n, int k, int x, int t, double avail_mb) {
   return buf;
 }
 
-// Memory this machine can give a run, in MB.
-static double available_mb() {
+double available_mb() {
   std::ifstream f("/proc/meminfo");
   std::string key;
   double kb;
@@ -249,29 +248,25 @@ void vorlank2() {
   int target = len;
   printf("left: %9d   ", len);
 
+  // The rest of a cover's line, then its removal.
+  auto end_step = [] {
+    p_szt();
+    time_stop2();
+    time_run2();
+    sec_start2 = sec_end2 = 0;
+    sign_hits();
+  };
   int covers = 0;
-  for (int s = 1; s <= n - x + 1; s += x) {
+  for (int s = 1; s <= n - x + 1; s += x, covers++) {
     beg_sz(s);
     time_start2();
-    int h = count_hits();
-    printf("%8d cover_   ", h);
-    p_szt();
-    time_stop2();
-    time_run2();
-    sec_start2 = sec_end2 = 0;
-    sign_hits();
-    covers++;
+    printf("%8d cover_   ", count_hits());
+    end_step();
   }
-  while (target > summ) {
+  for (; target > summ; covers++) {
     time_start2();
-    int h = get_max_hit();
-    printf("%9d cover    ", h);
-    p_szt();
-    time_stop2();
-    time_run2();
-    sec_start2 = sec_end2 = 0;
-    sign_hits();
-    covers++;
+    printf("%9d cover    ", get_max_hit());
+    end_step();
   }
   printf("\n** %d ** needed\n", covers);
   time_stop();
