@@ -247,12 +247,12 @@ void subcount_remove_rows(subcount &sc, const unsigned char *table, int w,
 }
 
 int subcount_count(const subcount &sc, const int *xset) {
-  int c = 0;
+  uint32_t c = 0;  // the partial sums may pass 2^31 and wrap; the count fits
   auto visit = [&](int j, int64_t rank) {
-    if (j >= sc.jlo) c += sc.level[j].coef * get(sc.level[j], rank);
+    if (j >= sc.jlo) c += (uint32_t)sc.level[j].coef * get(sc.level[j], rank);
   };
   subsets(sc, xset, sc.x, 0, 0, visit);
-  return c;
+  return (int)c;
 }
 
 namespace {
@@ -261,7 +261,7 @@ namespace {
 // the ranks of the subsets S of Q as the low part of S + {v} (one[j]) and of
 // S + {a, v} (two[j]), and the sum for the subsets of Q alone.
 struct alignas(64) scratch {
-  int q_only;
+  uint32_t q_only;  // sums wrap: only the final count need fit an int
   std::vector<int64_t> one[100], two[100];
   std::vector<subseed> top;  // the best runs this thread evaluated, best first
 };
@@ -273,7 +273,7 @@ struct alignas(64) scratch {
 // on to the subsets that add a number of set[0..m-1] below them.
 static void group_subsets(const subcount &sc, const int *set, int m, int size, int64_t r0,
                           int64_t r1, int64_t r2, scratch &w) {
-  if (size >= sc.jlo) w.q_only += sc.level[size].coef * get(sc.level[size], r0);
+  if (size >= sc.jlo) w.q_only += (uint32_t)sc.level[size].coef * get(sc.level[size], r0);
   if (size + 1 >= sc.jlo && size + 1 <= sc.jhi) w.one[size + 1].push_back(r1);
   if (size + 2 >= sc.jlo && size + 2 <= sc.jhi) w.two[size + 2].push_back(r2);
   if (size == sc.jhi) return;
@@ -298,9 +298,9 @@ static void build_group(const subcount &sc, int g, scratch &w) {
 // i < lanes. Each rank's lanes are copied out first: that lets the compiler
 // add them as vectors for every counter width.
 template <class T>
-static inline void add_lanes(int *acc, const sublevel &lv, const T *f,
+static inline void add_lanes(uint32_t *acc, const sublevel &lv, const T *f,
                              const std::vector<int64_t> &ranks, int64_t shift) {
-  int sum[lanes] = {};
+  uint32_t sum[lanes] = {};
   for (int64_t r : ranks) {
     int64_t p = lv.last - (r + shift);
     if constexpr (std::is_same_v<T, bool>) {
@@ -314,18 +314,19 @@ static inline void add_lanes(int *acc, const sublevel &lv, const T *f,
       for (int i = 0; i < lanes; i++) sum[i] += v[i];
     }
   }
-  for (int i = 0; i < lanes; i++) acc[i] += lv.coef * sum[i];
+  for (int i = 0; i < lanes; i++) acc[i] += (uint32_t)lv.coef * sum[i];
 }
 
 // The counts of the run Q, a, v (v = a+1..n) into acc[0..n-a-1]: subsets of
 // Q alone, with a, with v, and with both.
-static void count_run(const subcount &sc, const scratch &w, int a, int *acc) {
-  int n = sc.n, rows = n - a, with_a = w.q_only;
+static void count_run(const subcount &sc, const scratch &w, int a, uint32_t *acc) {
+  int n = sc.n, rows = n - a;
+  uint32_t with_a = w.q_only;
   for (int j = sc.jlo; j <= sc.jhi; j++)
-    for (int64_t r : w.one[j]) with_a += sc.level[j].coef * get(sc.level[j], r + n - a);
+    for (int64_t r : w.one[j]) with_a += (uint32_t)sc.level[j].coef * get(sc.level[j], r + n - a);
   int64_t first_v = n - (a + 1), pair = (int64_t)(n - a) * (n - a - 1) / 2;  // C(n - a, 2)
   for (int from = 0; from < rows; from += lanes) {
-    int *out = acc + from;
+    uint32_t *out = acc + from;
     for (int i = 0; i < lanes; i++) out[i] = with_a;
     for (int j = sc.jlo; j <= sc.jhi; j++) {
       const sublevel &lv = sc.level[j];
@@ -345,7 +346,7 @@ static bool better(const subseed &a, const subseed &b) { return a.standing > b.s
 __attribute__((target_clones("avx2", "default"))) static void
 scan_chunk(subcount &sc, int c, int *bound, scratch &w, std::atomic<uint64_t> &best) {
   int n = sc.n, q = sc.x - 2;
-  int acc[256 + lanes];
+  uint32_t acc[256 + lanes];
   for (int g = sc.chunk_group[c]; g < sc.chunk_group[c + 1]; g++) {
     int row = sc.group_row[g];
     if (pack(sc.group_max[g], row) <= best.load(std::memory_order_relaxed)) continue;
@@ -358,8 +359,8 @@ scan_chunk(subcount &sc, int c, int *bound, scratch &w, std::atomic<uint64_t> &b
         count_run(sc, w, a, acc);
         int m = 0, at = 0;
         for (int i = 0; i < rows; i++) {
-          bound[row + i] = acc[i];
-          if (acc[i] > m) m = acc[i], at = i;
+          bound[row + i] = (int)acc[i];
+          if ((int)acc[i] > m) m = (int)acc[i], at = i;
         }
         sc.run_max[ri] = m;
         uint64_t mine = pack(m, row + at), seen = best.load(std::memory_order_relaxed);
