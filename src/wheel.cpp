@@ -101,6 +101,12 @@ std::string read_wheel(std::istream &in, const Params &p, Wheel &w) {
     if (transcript) {
       // An error line means the run stopped early; its covers are not a wheel.
       if (starts(s, "Error:")) return at(line, "the transcript reports " + quoted(s, 70));
+      // A wheel built for other parameters proves nothing about these.
+      char mine[80];
+      snprintf(mine, sizeof mine, "Greedy: L(%d,%d,%d,%d)", p.n, p.k, p.x, p.t);
+      if (starts(s, "Greedy: L(") && s != mine)
+        return at(line, "the transcript is of " + s.substr(8) + ", not of " +
+                            std::string(mine).substr(8));
       if (std::string e = starts(s, "left:") ? transcript_line(s, line, p, w) : ""; !e.empty())
         return e;
       continue;
