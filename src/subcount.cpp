@@ -8,17 +8,12 @@
 #include <thread>
 #include <type_traits>
 
+#include "k.h"  // binom64
+
 static const int lanes = 8;  // x-sets of a run counted together
 
 // A candidate's standing: higher count first, then lower row.
 static uint64_t pack(int count, int row) { return (uint64_t)count << 32 | (uint32_t)~row; }
-
-static int64_t choose(int64_t a, int64_t b) {
-  if (b < 0 || b > a) return 0;
-  int64_t r = 1;
-  for (int64_t i = 1; i <= b; i++) r = r * (a - i + 1) / i;
-  return r;
-}
 
 // Counters are as narrow as the largest count of their level: one bit
 // where it is 1 (the top level when k <= x: is this k-set uncovered?), else
@@ -63,9 +58,11 @@ static inline int get(const sublevel &lv, int64_t r) {
 
 double subcount_bytes(int n, int k, int x, int t) {
   double bytes = 0;
-  for (int j = t; j <= std::min(k, x); j++)
-    bytes += (double)level_bytes(choose(n, j), counter_bits(choose(n - j, k - j)));
-  if (x >= 2) bytes += 4.0 * choose(n - 1, x - 1) + (12.0 + x) * choose(n - 2, x - 2);
+  for (int j = t; j <= std::min(k, x); j++) {
+    if (binom64(n, j) < 0) return 1e300;  // beyond 2^62 counters
+    bytes += (double)level_bytes(binom64(n, j), counter_bits(binom64(n - j, k - j)));
+  }
+  if (x >= 2) bytes += 4.0 * binom64(n - 1, x - 1) + (12.0 + x) * binom64(n - 2, x - 2);
   return bytes;
 }
 
@@ -76,7 +73,7 @@ void subcount_init(subcount &sc, int n, int k, int x, int t, int start) {
   int b = sc.jhi + 1;
   sc.binom.assign((size_t)(n + 1) * b, 0);
   for (int a = 0; a <= n; a++)
-    for (int j = 0; j < b; j++) sc.binom[(size_t)a * b + j] = choose(a, j);
+    for (int j = 0; j < b; j++) sc.binom[(size_t)a * b + j] = binom64(a, j);
   sc.level.assign(sc.jhi + 1, {});
   // The j-subsets of a k-set's positions, j = 1..jhi, each made of a
   // (j-1)-subset (its parent) and one position below all of the parent's.
@@ -93,8 +90,8 @@ void subcount_init(subcount &sc, int n, int k, int x, int t, int start) {
   }
   for (int j = sc.jlo; j <= sc.jhi; j++) {
     sublevel &lv = sc.level[j];
-    lv.coef = (int)choose(j - 1, t - 1) * ((j - t) % 2 ? -1 : 1);
-    int64_t full = choose(n - j, k - j), size = choose(n, j);
+    lv.coef = (int)binom64(j - 1, t - 1) * ((j - t) % 2 ? -1 : 1);
+    int64_t full = binom64(n - j, k - j), size = binom64(n, j);
     lv.bits = counter_bits(full);
     lv.last = size - 1;
     lv.store.assign(level_bytes(size, lv.bits), 0);
@@ -111,8 +108,8 @@ void subcount_init(subcount &sc, int n, int k, int x, int t, int start) {
   // a run for every a above max(Q) up to n-1, run a the rows Q, a, v for v
   // from a+1 to n.
   int q = x - 2;
-  sc.groups = (int)choose(n - 2, q);
-  sc.runs = (int)choose(n - 1, x - 1);
+  sc.groups = (int)binom64(n - 2, q);
+  sc.runs = (int)binom64(n - 1, x - 1);
   sc.group_set.assign((size_t)sc.groups * q, 0);
   sc.group_row.assign(sc.groups, 0);
   sc.group_run.assign(sc.groups + 1, 0);
@@ -135,7 +132,7 @@ void subcount_init(subcount &sc, int n, int k, int x, int t, int start) {
   }
   sc.group_run[sc.groups] = run;
 
-  int64_t rows = choose(n, x);
+  int64_t rows = binom64(n, x);
   subcount_chunks(sc, std::max<int64_t>(4096, rows / 256));
   sc.threads = rows >= 200000 && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
 }
@@ -412,8 +409,8 @@ int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)
     for (scratch &w : ws) {
       w.top.reserve(seeds + 8);
       for (int j = sc.jlo; j <= sc.jhi; j++) {
-        w.one[j].reserve(choose(sc.x - 2, j - 1) + 8);
-        w.two[j].reserve(choose(sc.x - 2, j - 2) + 8);
+        w.one[j].reserve(binom64(sc.x - 2, j - 1) + 8);
+        w.two[j].reserve(binom64(sc.x - 2, j - 2) + 8);
       }
     }
     auto work = [&](bool report) {
