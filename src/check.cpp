@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "k.h"
+#include "sysmem.h"
 #include "wheel.h"
 
 using wheel::Cover;

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include <unistd.h>
 
 #include "k.h"
 #include "subcount.h"
+#include "sysmem.h"
 
 unsigned char *c2;
 int c2p;
@@ -201,22 +201,13 @@ std::string greedy_refusal(int n, int k, int x, int t, double avail_mb) {
              "Error: a table of C(%d,%d) rows is too large; the greedy run holds at most "
              "2147483647 rows.\n",
              n, m);
-  else if (double mb = greedy_bytes(n, k, x, t) / 1048576.0; mb > avail_mb)
-    snprintf(buf, sizeof buf,
-             "Error: the greedy run needs %.0f MB of memory; this machine has %.0f MB available.\n",
-             mb, avail_mb);
+  else if (std::string no =
+               memory_refusal("the greedy run", greedy_bytes(n, k, x, t) / 1048576.0, avail_mb);
+           !no.empty())
+    return no + "\n";
   else
     return "";
   return buf;
-}
-
-double available_mb() {
-  std::ifstream f("/proc/meminfo");
-  std::string key;
-  double kb;
-  while (f >> key >> kb)
-    if (key == "MemAvailable:") return kb / 1024;
-  return 1e12;
 }
 
 void vorlank2() {

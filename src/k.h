@@ -58,7 +58,6 @@ void vorlank2();
 // Why the greedy run cannot take these parameters ("" when it can); avail_mb
 // is the memory the machine offers, in MB.
 std::string greedy_refusal(int n, int k, int x, int t, double avail_mb);
-double available_mb();  // memory the machine can give a run now, in MB
 
 // ---- sample.cpp: statistic generator --------------------------------------
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "k.h"
+#include "sysmem.h"
 
 namespace wheel {
 
@@ -152,13 +153,7 @@ uint64_t schoenheim_bound(const Params &p) {
 
 std::string memory_refusal(const Params &p, double avail_mb) {
   // One count byte per k-set; the covers and the binomial table are small beside it.
-  double mb = (double)ksets(p) / 1048576.0;
-  if (mb <= avail_mb) return "";
-  char buf[160];
-  snprintf(buf, sizeof buf,
-           "Error: the check needs %.0f MB of memory; this machine has %.0f MB available.",
-           std::ceil(mb), std::floor(avail_mb));
-  return buf;
+  return ::memory_refusal("the check", (double)ksets(p) / 1048576.0, avail_mb);
 }
 
 // ---- coverage -------------------------------------------------------------------

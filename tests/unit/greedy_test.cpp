@@ -10,6 +10,7 @@
 
 #include "capture.h"
 #include "k.h"
+#include "sysmem.h"
 
 static void params(int n, int k, int x, int t) {
   vorlank_n = n, vorlank_k = k, vorlank_x = x, vorlank_t = t;
@@ -141,6 +142,21 @@ TEST(Selection, TieBreakAndBounds) {
   EXPECT_EQ(szt[2], 3);
   c1 = nullptr;
   fresh_process();
+}
+
+// A real /proc/meminfo: values are followed by their unit, "kB", a word of its own.
+TEST(Refusal, ReadsMemAvailableFromMeminfo) {
+  std::istringstream meminfo("MemTotal:       24628288 kB\n"
+                             "MemFree:        23349900 kB\n"
+                             "MemAvailable:   23761408 kB\n"
+                             "Buffers:           52264 kB\n"
+                             "HugePages_Total:       0\n");
+  EXPECT_DOUBLE_EQ(meminfo_available_mb(meminfo), 23761408 / 1024.0);
+  std::istringstream none("MemTotal:       24628288 kB\nHugePages_Total:       0\n");
+  EXPECT_EQ(meminfo_available_mb(none), -1);
+  double mb = available_mb();
+  EXPECT_GT(mb, 1);
+  EXPECT_LT(mb, 1e9);  // read from the system, not the fallback
 }
 
 TEST(Refusal, MemoryFiguresInMegabytes) {

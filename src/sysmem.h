@@ -1,0 +1,20 @@
+// The memory a run may take: what the machine can give now, and the one
+// refusal every program prints when a run would need more.
+#pragma once
+
+#include <istream>
+#include <string>
+
+// MemAvailable of a /proc/meminfo text, in MB; -1 when the text has none.
+double meminfo_available_mb(std::istream &meminfo);
+
+// The memory this process can take now, in MB: MemAvailable, lowered to
+// what is left under the control group's limit where one is set; 1e12 when
+// the system tells nothing.
+double available_mb();
+
+// "" when need_mb fits into avail_mb; otherwise the refusal, without a line
+// end: "Error: WHO needs N MB of memory; this machine has M MB available."
+// The need is rounded up and what is available rounded down, so the two
+// figures never contradict the refusal.
+std::string memory_refusal(const char *who, double need_mb, double avail_mb);
