@@ -11,7 +11,9 @@ all: $(BUILD)/Makefile
 $(BUILD)/Makefile:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 
-run: all
+# Builds only the tool itself, so the menu comes up without the tests being compiled.
+run: $(BUILD)/Makefile
+	cmake --build $(BUILD) -j 2 --target vorlank
 	$(BUILD)/vorlank $(ARGS)
 
 test: all

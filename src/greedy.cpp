@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include <unistd.h>
@@ -18,9 +19,23 @@ int *c4;
 int summ;
 bool greedy_literal;
 
-static size_t c2_size;  // bytes held by the cover log
-static subcount sc;     // subset counts of the uncovered k-sets
-static bool fast;       // this run counts with sc instead of scanning the nk-table
+// What a run keeps beside the shared state; greedy_reset starts it afresh.
+struct run_state {
+  size_t c2_size = 0;        // bytes held by the cover log
+  subcount sc;               // subset counts of the uncovered k-sets
+  bool fast = false;         // this run counts with sc instead of scanning the nk-table
+  int progress_row = 0;      // rows of the current selection already reported
+  std::vector<int> covered;  // rows the last cover covered (sign_hits)
+};
+static run_state run;
+
+void greedy_reset() {
+  free(c1), free(c2), free(c3), free(c4);
+  c1 = c2 = c3 = nullptr, c4 = nullptr;
+  len = lenx = summ = c2p = 0;
+  sec_start = sec_end = sec_start2 = sec_end2 = 0;
+  run = run_state();
+}
 
 // The subset counts pay where an x-set's count and a k-set's removal take a
 // modest number of look-ups (the subsets of t..min(k,x) numbers of each);
@@ -61,7 +76,7 @@ int comp(int r) {
 }
 
 int count_hits() {
-  if (fast) return subcount_count(sc, szt + 1);
+  if (run.fast) return subcount_count(run.sc, szt + 1);
   int c = 0;
   for (int r = 1; r <= len; r++)
     if (comp(r) >= vorlank_t) c++;
@@ -71,20 +86,19 @@ int count_hits() {
 // The percentage field of one selection: an update after rows 1, 1 + (s+2),
 // 1 + 2(s+2), ... with s = lenx / 100. progress(r) prints the updates of the
 // rows scanned since the last call, up to row r.
-static int progress_row;  // rows of this selection already reported
-
 static void progress(int to) {
   static const bool tty = isatty(1);
   int every = lenx / 100 + 2;
-  int first = progress_row + (every - progress_row % every) % every + 1;  // first update row after
+  int done = run.progress_row;
+  int first = done + (every - done % every) % every + 1;  // first update row after
   for (int r = first; r <= to; r += every) printf("\b\b\b\b%3.f%%", r / (lenx / 100.0));
-  if (tty && to > progress_row) fflush(stdout);
-  progress_row = std::max(progress_row, to);
+  if (tty && to > done) fflush(stdout);
+  run.progress_row = std::max(done, to);
 }
 
 // The selection by subset counts: the same choice, bounds and output.
 static int get_max_hit_fast() {
-  int row, best = subcount_best(sc, c4, lenx, &row, progress);
+  int row, best = subcount_best(run.sc, c4, lenx, &row, progress);
   if (best > 0) {
     const unsigned char *set = c3 + (size_t)(vorlank_x + 1) * row;
     for (int i = 1; i <= vorlank_x; i++) szt[i] = set[i];
@@ -96,8 +110,8 @@ static int get_max_hit_fast() {
 int get_max_hit() {
   int best = 0, x = vorlank_x;
   printf("    ");
-  progress_row = 0;
-  if (fast) {
+  run.progress_row = 0;
+  if (run.fast) {
     best = get_max_hit_fast();
     printf("\b\b\b\b\b");
     copy_b2sz();
@@ -124,15 +138,12 @@ int get_max_hit() {
 void save_szt() {
   int w = vorlank_x + 1;
   c2p++;
-  if ((size_t)w * (c2p + 1) > c2_size) {
+  if ((size_t)w * (c2p + 1) > run.c2_size) {
     // Nothing bounds the number of covers in advance: grow the log.
     size_t size = 2 * (size_t)w * (c2p + 1);
     unsigned char *p = (unsigned char *)realloc(c2, size);
-    if (!p) {
-      printf("\nError: out of memory for the cover log (%zu bytes).\n", size);
-      exit(0);
-    }
-    c2 = p, c2_size = size;
+    if (!p) throw std::bad_alloc();
+    c2 = p, run.c2_size = size;
   }
   for (int i = 1; i <= vorlank_x; i++) c2[(size_t)w * c2p + i] = (unsigned char)szt[i];
 }
@@ -142,12 +153,12 @@ void sign_hits() {
   // Which rows the cover covers: comp on each row, or with subset counts a
   // look-up per number (the same answer, as rows and covers hold no
   // repeats), in two threads on large tables.
-  static std::vector<int> covered;
-  if (fast) {
-    unsigned char in_cover[256] = {};
+  std::vector<int> &covered = run.covered;
+  if (run.fast) {
+    unsigned char in_cover[max_pool + 1] = {};
     for (int i = 1; i <= vorlank_x; i++) in_cover[szt[i]] = 1;
-    subcount_covered(sc, c1, w, len, in_cover, covered);
-    subcount_remove_rows(sc, c1, w, covered);
+    subcount_covered(run.sc, c1, w, len, in_cover, covered);
+    subcount_remove_rows(run.sc, c1, w, covered);
   } else {
     covered.clear();
     for (int r = 1; r <= len; r++)
@@ -179,28 +190,32 @@ static double greedy_bytes(int n, int k, int x, int t) {
   return tables + (engine_fits(n, k, x, t) ? subcount_bytes(n, k, x, t) : 0);
 }
 
+// Rows are numbered by signed 32-bit integers.
+const int64_t max_rows = INT32_MAX;
+
 static bool too_many_rows(int n, int m) {
   int64_t rows = binom64(n, m);
-  return rows < 0 || rows > 2147483647;
+  return rows < 0 || rows > max_rows;
 }
 
 std::string greedy_refusal(int n, int k, int x, int t, double avail_mb) {
   char buf[256];
-  if (k < 1 || x < 1 || k > 99 || x > 99)
+  if (k < 1 || x < 1 || k > max_set || x > max_set)
     snprintf(buf, sizeof buf,
-             "Error: the greedy run takes k and x from 1 to 99 (here k = %d, x = %d).\n", k, x);
-  else if (n > 255)
-    snprintf(
-        buf, sizeof buf,
-        "Error: the greedy run takes n up to 255, numbers are stored in bytes (here n = %d).\n", n);
+             "Error: the greedy run takes k and x from 1 to %d (here k = %d, x = %d).\n", max_set,
+             k, x);
+  else if (n > max_pool)
+    snprintf(buf, sizeof buf,
+             "Error: the greedy run takes n up to %d, numbers are stored in bytes (here n = %d).\n",
+             max_pool, n);
   else if (t > k)
     snprintf(buf, sizeof buf,
              "Error: t = %d exceeds k = %d, so no cover can share t numbers with a k-set.\n", t, k);
   else if (int m = too_many_rows(n, k) ? k : too_many_rows(n, x) ? x : 0)
     snprintf(buf, sizeof buf,
              "Error: a table of C(%d,%d) rows is too large; the greedy run holds at most "
-             "2147483647 rows.\n",
-             n, m);
+             "%lld rows.\n",
+             n, m, (long long)max_rows);
   else if (std::string no =
                memory_refusal("the greedy run", greedy_bytes(n, k, x, t) / 1048576.0, avail_mb);
            !no.empty())
@@ -211,55 +226,79 @@ std::string greedy_refusal(int n, int k, int x, int t, double avail_mb) {
 }
 
 void vorlank2() {
-  int n = vorlank_n, k = vorlank_k, x = vorlank_x, t = vorlank_t;
-  std::string no = greedy_refusal(n, k, x, t, available_mb());
+  std::string no = greedy_refusal(vorlank_n, vorlank_k, vorlank_x, vorlank_t, available_mb());
   if (!no.empty()) {
     printf("%s", no.c_str());
     return;
   }
-  int nk = (int)binom64(n, k), nx = (int)binom64(n, x);
-  time_start();
-  c1 = (unsigned char *)malloc((size_t)(nk + 1) * (k + 1));
-  c2_size = (size_t)(x + 1) * 16;
-  c2 = (unsigned char *)malloc(c2_size);
-  c3 = (unsigned char *)malloc((size_t)(nx + 1) * (x + 1));
-  c4 = (int *)malloc(sizeof(int) * ((size_t)nx + x));
-  if (!c1 || !c2 || !c3 || !c4) {
-    printf("Error: out of memory for the tables of L(%d,%d,%d,%d).\n", n, k, x, t);
-    return;
-  }
-  for (int i = 1; i <= nx; i++) c4[i] = nk;
-  fast = engine_fits(n, k, x, t);
-  if (fast) subcount_init(sc, n, k, x, t, nk);
-  printf("Greedy: L(%d,%d,%d,%d)\n", n, k, x, t);
-  printf("Memory need for (nk-table): %3.3f MB\n", (double)nk * (double)(k + 1) / 1048576.0);
-  printf("Memory need for (nx-table): %3.3f MB\n", (double)nx * (double)(x + 1) / 1048576.0);
-  nkvary();
-  nxvary();
-  int target = len;
-  printf("left: %9d   ", len);
+  greedy_run();
+}
 
-  // The rest of a cover's line, then its removal.
-  auto end_step = [] {
-    p_szt();
-    time_stop2();
-    time_run2();
-    sec_start2 = sec_end2 = 0;
-    sign_hits();
-  };
-  int covers = 0;
-  for (int s = 1; s <= n - x + 1; s += x, covers++) {
-    beg_sz(s);
-    time_start2();
-    printf("%8d cover_   ", count_hits());
-    end_step();
+// Allocation with the failure thrown, so that the run ends in one place.
+template <class T> static T *take(size_t count) {
+  T *p = (T *)malloc(sizeof(T) * count);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+void greedy_run() {
+  int n = vorlank_n, k = vorlank_k, x = vorlank_x, t = vorlank_t;
+  greedy_reset();
+  bool in_line = false;  // a step's line is open
+  try {
+    int nk = (int)binom64(n, k), nx = (int)binom64(n, x);
+    time_start();
+    c1 = take<unsigned char>((size_t)(nk + 1) * (k + 1));
+    run.c2_size = (size_t)(x + 1) * 16;
+    c2 = take<unsigned char>(run.c2_size);
+    c3 = take<unsigned char>((size_t)(nx + 1) * (x + 1));
+    c4 = take<int>((size_t)nx + x);
+    for (int i = 1; i <= nx; i++) c4[i] = nk;
+    run.fast = engine_fits(n, k, x, t);
+    if (run.fast) subcount_init(run.sc, n, k, x, t, nk);
+    printf("Greedy: L(%d,%d,%d,%d)\n", n, k, x, t);
+    printf("Memory need for (nk-table): %3.3f MB\n", (double)nk * (double)(k + 1) / 1048576.0);
+    printf("Memory need for (nx-table): %3.3f MB\n", (double)nx * (double)(x + 1) / 1048576.0);
+    nkvary();
+    nxvary();
+    int target = len;
+    printf("left: %9d   ", len);
+    in_line = true;
+
+    // The rest of a cover's line, then its removal.
+    auto end_step = [] {
+      p_szt();
+      time_stop2();
+      time_run2();
+      sec_start2 = sec_end2 = 0;
+      sign_hits();
+    };
+    int covers = 0;
+    for (int s = 1; s <= n - x + 1; s += x, covers++) {
+      beg_sz(s);
+      time_start2();
+      printf("%8d cover_   ", count_hits());
+      end_step();
+    }
+    for (; target > summ; covers++) {
+      time_start2();
+      int h = get_max_hit();
+      if (h == 0) {
+        // Some x-set always covers a k-set that is left: a count went wrong,
+        // and going on would choose nothing forever.
+        printf("\nError: internal error: no cover found for the %d k-sets left; the run "
+               "stops.\n",
+               len);
+        return;
+      }
+      printf("%9d cover    ", h);
+      end_step();
+    }
+    printf("\n** %d ** needed\n", covers);
+    time_stop();
+    time_run();
+  } catch (const std::bad_alloc &) {
+    printf("%sError: out of memory in the greedy run of L(%d,%d,%d,%d).\n", in_line ? "\n" : "", n,
+           k, x, t);
   }
-  for (; target > summ; covers++) {
-    time_start2();
-    printf("%9d cover    ", get_max_hit());
-    end_step();
-  }
-  printf("\n** %d ** needed\n", covers);
-  time_stop();
-  time_run();
 }

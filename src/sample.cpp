@@ -1,5 +1,5 @@
 // Statistic generator: estimates the number of covers by random sampling.
-// Each round draws a random k-set (into the buffer at c1, as ints) and then a
+// Each round draws a random k-set (into nks) and then a
 // random x-set (into szt) and counts a hit when they share t numbers; the
 // estimate is rounds / hits.
 #include <algorithm>
@@ -20,18 +20,18 @@ void rand_init() { next = 721; }
 // The next value, 0..32767, of the generator whose state is g.
 static inline uint32_t step(uint32_t &g) {
   g = g * 1103515245u + 12345u;
-  return g / 65536 % 32768;
+  return g / 65536 % max_draw;
 }
 
 // The draw's constants for the pool 1..rm, computed when the pool changes: it
 // stays the same for a whole run, and two divisions per draw would cost more
 // than the rest of it.
 static int rm;
-static uint32_t rlimit;  // q * rm, where q = 32768 / rm
+static uint32_t rlimit;  // q * rm, where q = max_draw / rm
 static uint64_t rinv;    // 2^32 / q + 1: r * rinv >> 32 == r / q for every r < 2^15
 
 static void draw_setup(int m) {
-  uint32_t q = 32768 / (uint32_t)m;
+  uint32_t q = max_draw / (uint32_t)m;
   rm = m, rlimit = q * (uint32_t)m, rinv = (1ull << 32) / q + 1;
 }
 
@@ -45,25 +45,25 @@ static inline int draw(uint32_t &g) {
   return (int)(r * rinv >> 32) + 1;
 }
 
-// 1 <= m <= 32768.
+// 1 <= m <= max_draw.
 int randi(int m) {
   if (m != rm) draw_setup(m);
   return draw(next);
 }
 
-// Membership marks for the pool 1..32768: mark[v] == id while v belongs to the
+// Membership marks for the pool 1..max_draw: mark[v] == id while v belongs to the
 // set that owns id. A fresh id empties the set without touching the array, so
 // a number is checked with one look-up instead of against every earlier one.
 static uint32_t fresh(uint32_t *mark, uint32_t &id) {
   if (++id == 0) {  // after 2^32 sets the oldest marks would match again
-    memset(mark, 0, 32769 * sizeof *mark);
+    memset(mark, 0, (max_draw + 1) * sizeof *mark);
     id = 1;
   }
   return id;
 }
 
-static uint32_t drawn[32769], drawn_id;  // the set being drawn (gen_nk, gen_nx)
-static uint32_t inks[32769], inks_id;    // the k-set, while comp_us counts
+static uint32_t drawn[max_draw + 1], drawn_id;  // the set being drawn (gen_nk, gen_nx)
+static uint32_t inks[max_draw + 1], inks_id;    // the k-set, while comp_us counts
 
 // Positions 1..m of s get distinct numbers of 1..n: a position is drawn again
 // until its number differs from all earlier ones; earlier positions are never
@@ -83,15 +83,16 @@ static uint32_t inks[32769], inks_id;    // the k-set, while comp_us counts
   next = g;
 }
 
-void gen_nk() { draw_set((int *)c1, vorlank_k); }
+int nks[max_set + 1];
+
+void gen_nk() { draw_set(nks, vorlank_k); }
 void gen_nx() { draw_set(szt, vorlank_x); }
 
 // Numbers common to the x-set and the k-set; neither repeats a number, so this
 // is the number of equal pairs.
 int comp_us() {
-  const int *ks = (const int *)c1;
   uint32_t id = fresh(inks, inks_id);
-  for (int j = 1; j <= vorlank_k; j++) inks[ks[j]] = id;
+  for (int j = 1; j <= vorlank_k; j++) inks[nks[j]] = id;
   int c = 0;
   for (int i = 1; i <= vorlank_x; i++) c += inks[szt[i]] == id;
   return c;
@@ -122,20 +123,15 @@ static int read_rounds(int *out) {
 [[gnu::flatten]] void vorlank3() {
   int n = vorlank_n, k = vorlank_k, x = vorlank_x, t = vorlank_t;
   // k < 0 or x < 0 (wrapped arguments) draw nothing, like 0.
-  if (k > 99 || x > 99) {
-    printf("Error: the statistic generator takes k and x up to 99 (here k = %d, x = %d).\n", k, x);
+  if (k > max_set || x > max_set) {
+    printf("Error: the statistic generator takes k and x up to %d (here k = %d, x = %d).\n",
+           max_set, k, x);
     return;
   }
-  if (n > 32768) {
-    printf("Error: the statistic generator takes n up to 32768, the range of its random draw "
+  if (n > max_draw) {
+    printf("Error: the statistic generator takes n up to %d, the range of its random draw "
            "(here n = %d).\n",
-           n);
-    return;
-  }
-  // n ints hold the k + 1 positions of the k-set, since k < n.
-  c1 = (unsigned char *)malloc((size_t)n * sizeof(int));
-  if (!c1) {
-    printf("Error: out of memory for the k-set buffer (%zu bytes).\n", (size_t)n * sizeof(int));
+           max_draw, n);
     return;
   }
   printf("Statistic for: L(%d,%d,%d,%d)\n", n, k, x, t);
@@ -145,8 +141,6 @@ static int read_rounds(int *out) {
   int rounds = 0;
   int got = read_rounds(&rounds);
   if (got != 0) {
-    free(c1);
-    c1 = nullptr;
     // The prompt has no line end; the error gets a line of its own.
     if (got == 1)
       printf("\nError: no number of rounds was entered.\n");
@@ -161,8 +155,6 @@ static int read_rounds(int *out) {
     gen_nx();
     if (comp_us() >= t) hits++;
   }
-  free(c1);
-  c1 = nullptr;
   printf("%d - %d\n", rounds, hits);
   if (hits == 0) hits = 1;
   printf("\n** %f **  aproximately needed..\n", (double)rounds / hits);

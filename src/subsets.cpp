@@ -2,10 +2,12 @@
 // coefficient, lexicographic stepping and the two subset tables.
 #include <cstdio>
 
+#include <unistd.h>
+
 #include "k.h"
 
 int vorlank_n, vorlank_k, vorlank_x, vorlank_t;
-int szt[100], bsz[100];
+int szt[max_set + 1], bsz[max_set + 1];
 unsigned char *c1, *c3;
 int len, lenx;
 
@@ -64,6 +66,7 @@ void p_szt() {
 // Writes every m-set of 1..n, in lexicographic order, as rows of m + 1
 // bytes (a flag byte, then the numbers) from row 1 of tab; returns the rows.
 static int vary(unsigned char *tab, int m, void (*step)(), const char *title) {
+  static const bool tty = isatty(1);  // dots show as they come, not when the line ends
   int n = vorlank_n, w = m + 1;
   printf("%s", title);
   // One dot per fortieth of the table. The exact count keeps the interval
@@ -78,7 +81,10 @@ static int vary(unsigned char *tab, int m, void (*step)(), const char *title) {
     if (szt[1] == n - m + 1) break;
     step();
     r++;
-    if (r % d == 0) printf(".");
+    if (r % d == 0) {
+      printf(".");
+      if (tty) fflush(stdout);
+    }
   }
   printf("\n");
   return r;

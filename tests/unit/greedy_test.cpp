@@ -1,10 +1,12 @@
-// The greedy construction: its counting primitives, and an independent check
-// of whole runs over a grid of small instances.
+// The greedy construction: its counting primitives, how a run ends when memory
+// or a count fails, and an independent check of whole runs over a grid of
+// small instances.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <new>
 #include <sstream>
 #include <vector>
 
@@ -12,99 +14,93 @@
 #include "k.h"
 #include "sysmem.h"
 
+// One allocation failure on demand: after `allocations_left` more successful
+// operator new calls, the next one throws (negative: never).
+static long allocations_left = -1;
+static bool allocation_failed;
+
+// The replacement pairs malloc with free on purpose.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+void *operator new(size_t size) {
+  if (allocations_left == 0) {
+    allocations_left = -1, allocation_failed = true;
+    throw std::bad_alloc();
+  }
+  if (allocations_left > 0) allocations_left--;
+  if (void *p = malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void *operator new[](size_t size) { return operator new(size); }
+void operator delete(void *p) noexcept { free(p); }
+void operator delete[](void *p) noexcept { free(p); }
+void operator delete(void *p, size_t) noexcept { free(p); }
+void operator delete[](void *p, size_t) noexcept { free(p); }
+
 static void params(int n, int k, int x, int t) {
   vorlank_n = n, vorlank_k = k, vorlank_x = x, vorlank_t = t;
 }
 
-// Process-wide state back to its process-start values, so that several
-// runs can share one test process.
-static void fresh_process() {
-  free(c1), free(c2), free(c3), free(c4);
-  c1 = c2 = c3 = nullptr, c4 = nullptr;
-  len = lenx = summ = c2p = 0;
-  sec_start = sec_end = sec_start2 = sec_end2 = 0;
-}
-
 static std::string run_greedy(int n, int k, int x, int t) {
-  fresh_process();
   params(n, k, x, t);
-  return capture(vorlank2);
+  return capture(greedy_run);
 }
 
-// An nk-table of the given k-sets in c1 (rows from 1).
-static std::vector<unsigned char> table(const std::vector<std::vector<int>> &sets) {
-  std::vector<unsigned char> tab((vorlank_k + 1) * (sets.size() + 1), 0);
+// An nk-table of the given k-sets in c1 (rows from 1), owned by the run.
+static void table(const std::vector<std::vector<int>> &sets) {
+  free(c1);
+  c1 = (unsigned char *)calloc((vorlank_k + 1) * (sets.size() + 1), 1);
   for (size_t r = 0; r < sets.size(); r++)
-    for (int j = 0; j < vorlank_k; j++) tab[(vorlank_k + 1) * (r + 1) + j + 1] = sets[r][j];
+    for (int j = 0; j < vorlank_k; j++) c1[(vorlank_k + 1) * (r + 1) + j + 1] = sets[r][j];
   len = sets.size();
-  c1 = tab.data();
-  return tab;
 }
 
 static void load(std::vector<int> set) {
   for (size_t i = 0; i < set.size(); i++) szt[i + 1] = set[i];
 }
 
-TEST(Counting, CompStopsAtT) {
-  params(10, 3, 3, 2);
-  auto tab = table({{2, 3, 5}, {4, 6, 8}});
-  load({1, 2, 3});
+TEST(Counting, CompStopsAtTAndCountHitsReadsTheTable) {
+  greedy_reset();
+  params(255, 3, 4, 2);
+  table({{2, 3, 5}, {4, 6, 8}, {1, 2, 3}, {199, 200, 201}});
+  load({1, 2, 3, 200});
   EXPECT_EQ(comp(1), 2);
   EXPECT_EQ(comp(2), 0);
-
-  params(10, 3, 4, 3);
-  auto t2 = table({{1, 2, 3}});
-  load({1, 2, 3, 4});
-  EXPECT_EQ(comp(1), 3);
-  vorlank_t = 2;
-  EXPECT_EQ(comp(1), 2);
-  vorlank_t = 0;
-  EXPECT_EQ(comp(1), 0);
+  EXPECT_EQ(comp(3), 2);  // shares three, but counting stops at t
+  EXPECT_EQ(comp(4), 1);  // a number above 127 is read whole
+  vorlank_t = 3;
+  EXPECT_EQ(comp(3), 3);
   EXPECT_EQ(count_hits(), 1);
-  c1 = nullptr;
-}
-
-TEST(Counting, CountHitsEdges) {
-  params(255, 2, 2, 1);
-  auto tab = table({{199, 200}, {1, 2}, {3, 200}});
-  load({199, 200});
-  EXPECT_EQ(count_hits(), 2);
   vorlank_t = 0;
-  EXPECT_EQ(count_hits(), 3);
+  EXPECT_EQ(count_hits(), 4);
   len = 0;
   EXPECT_EQ(count_hits(), 0);
-  vorlank_t = 3;  // t above k: nothing is ever covered
-  len = 3;
-  EXPECT_EQ(count_hits(), 0);
-  c1 = nullptr;
+  greedy_reset();
 }
 
 TEST(Removal, CompactsTheTableAndLogsTheCover) {
-  fresh_process();
+  greedy_reset();
   params(4, 2, 2, 1);
   c1 = (unsigned char *)malloc(3 * 7);
+  c2 = (unsigned char *)malloc(3);  // room for no row: the log grows
   capture(nkvary);
   load({1, 2});
-  std::string out = capture(sign_hits);
-  EXPECT_EQ(out, "left:         1   ");
-  EXPECT_EQ(len, 1);
+  EXPECT_EQ(capture(sign_hits), "left:         1   ");
   EXPECT_EQ(summ, 5);
-  EXPECT_EQ(c2p, 1);
-  EXPECT_EQ(c2[3 + 1], 1);
-  EXPECT_EQ(c2[3 + 2], 2);
   EXPECT_EQ(c1[3 + 1], 3);
   EXPECT_EQ(c1[3 + 2], 4);
-
   load({1, 2});  // covers nothing now: logged all the same
   EXPECT_EQ(capture(sign_hits), "left:         1   ");
   EXPECT_EQ(c2p, 2);
-  fresh_process();
+  EXPECT_EQ(c2[2 * 3 + 1], 1);
+  EXPECT_EQ(c2[2 * 3 + 2], 2);
+  greedy_reset();
 }
 
 // The selection over a prepared table: the bound array decides what is
 // counted, ties go to the lowest row.
 TEST(Selection, TieBreakAndBounds) {
-  fresh_process();
+  greedy_reset();
   params(4, 2, 2, 1);
   c1 = (unsigned char *)malloc(3 * 7);
   c3 = (unsigned char *)malloc(3 * 7);
@@ -114,56 +110,83 @@ TEST(Selection, TieBreakAndBounds) {
   for (int r = 1; r <= 6; r++) c4[r] = 6;
   // Every pair covers 5 of the 6 pairs: row 1, {1,2}, wins the tie.
   int h = 0;
-  std::string out = capture([&] { h = get_max_hit(); });
+  EXPECT_EQ(capture([&] { h = get_max_hit(); }),
+            "    \b\b\b\b 17%\b\b\b\b 50%\b\b\b\b 83%\b\b\b\b\b");
   EXPECT_EQ(h, 5);
-  EXPECT_EQ(szt[1], 1);
   EXPECT_EQ(szt[2], 2);
-  EXPECT_EQ(out, "    \b\b\b\b 17%\b\b\b\b 50%\b\b\b\b 83%\b\b\b\b\b");
-  // A skipped row keeps its bound: with the remaining pairs {1,2}, {1,3},
-  // {2,3}, row 1 is passed on a bound of 0, row 2 ({1,3}, 3 hits) becomes
-  // the best, and row 3 ({1,4}, 2 hits) is not recounted on a bound of 3.
-  free(c1);
-  auto rest = table({{1, 2}, {1, 3}, {2, 3}});
+  // A skipped row keeps its bound: with the pairs {1,2}, {1,3}, {2,3} left,
+  // row 1 is passed on a bound of 0, row 2 ({1,3}, 3 hits) becomes the best,
+  // and row 3 ({1,4}, 2 hits) is not recounted on a bound of 3.
+  table({{1, 2}, {1, 3}, {2, 3}});
   int bounds[] = {0, 0, 9, 3, 9, 9, 9};
   std::copy(bounds, bounds + 7, c4);
-  int h3 = 0;
-  capture([&] { h3 = get_max_hit(); });
-  EXPECT_EQ(h3, 3);
-  EXPECT_EQ(szt[1], 1);
+  capture([&] { h = get_max_hit(); });
+  EXPECT_EQ(h, 3);
   EXPECT_EQ(szt[2], 3);
-  EXPECT_EQ(c4[1], 0);
-  EXPECT_EQ(c4[3], 3);
-  EXPECT_EQ(c4[4], 3);
-  EXPECT_EQ(c4[5], 2);
+  EXPECT_EQ(std::vector<int>(c4 + 1, c4 + 6), (std::vector<int>{0, 3, 3, 3, 2}));
   // Bounds at 0 are never counted: nothing is found, bsz comes back.
-  for (int r = 1; r <= 6; r++) c4[r] = 0;
-  capture([&] { h3 = get_max_hit(); });
-  EXPECT_EQ(h3, 0);
+  std::fill(c4 + 1, c4 + 7, 0);
+  capture([&] { h = get_max_hit(); });
+  EXPECT_EQ(h, 0);
   EXPECT_EQ(szt[2], 3);
-  c1 = nullptr;
-  fresh_process();
+  greedy_reset();
 }
 
 // A real /proc/meminfo: values are followed by their unit, "kB", a word of its own.
-TEST(Refusal, ReadsMemAvailableFromMeminfo) {
+TEST(Refusal, MemoryFromMeminfo) {
   std::istringstream meminfo("MemTotal:       24628288 kB\n"
                              "MemFree:        23349900 kB\n"
                              "MemAvailable:   23761408 kB\n"
-                             "Buffers:           52264 kB\n"
                              "HugePages_Total:       0\n");
   EXPECT_DOUBLE_EQ(meminfo_available_mb(meminfo), 23761408 / 1024.0);
   std::istringstream none("MemTotal:       24628288 kB\nHugePages_Total:       0\n");
   EXPECT_EQ(meminfo_available_mb(none), -1);
-  double mb = available_mb();
-  EXPECT_GT(mb, 1);
-  EXPECT_LT(mb, 1e9);  // read from the system, not the fallback
+  EXPECT_LT(available_mb(), 1e9);  // read from this machine, not the fallback
+
+  EXPECT_EQ(greedy_refusal(49, 6, 6, 3, 100.4),
+            "Error: the greedy run needs 254 MB of memory; this machine has 100 MB available.\n");
+  EXPECT_EQ(greedy_refusal(49, 6, 6, 3, 1e9), "");
 }
 
-TEST(Refusal, MemoryFiguresInMegabytes) {
-  std::string no = greedy_refusal(49, 6, 6, 3, 100.0);
-  EXPECT_EQ(no.rfind("Error: the greedy run needs ", 0), 0u) << no;
-  EXPECT_NE(no.find("this machine has 100 MB available"), std::string::npos) << no;
-  EXPECT_EQ(greedy_refusal(49, 6, 6, 3, 1e9), "");
+// Each allocation of a run fails in turn: the run ends with one error line,
+// on a line of its own, and leaves nothing behind for the next run.
+TEST(Failure, OutOfMemoryEndsTheRunWithOneLine) {
+  std::string whole = run_greedy(9, 4, 4, 3);
+  ASSERT_NE(whole.find("** 12 ** needed"), std::string::npos) << whole;
+  for (long fail_at = 0;; fail_at++) {
+    allocation_failed = false;
+    std::string out = capture([&] {
+      allocations_left = fail_at;  // only while the run runs
+      greedy_run();
+      allocations_left = -1;
+    });
+    if (!allocation_failed) {
+      EXPECT_EQ(out.substr(out.find("Greedy:")), whole.substr(whole.find("Greedy:")));
+      EXPECT_GT(fail_at, 10);
+      break;
+    }
+    const std::string error = "Error: out of memory in the greedy run of L(9,4,4,3).\n";
+    ASSERT_GE(out.size(), error.size());
+    ASSERT_EQ(out.substr(out.size() - error.size()), error) << "allocation " << fail_at;
+    ASSERT_EQ(out.find("Error:"), out.size() - error.size());
+    ASSERT_TRUE(out.size() == error.size() || out[out.size() - error.size() - 1] == '\n');
+  }
+  greedy_reset();
+}
+
+// t above k: no x-set can cover anything, as after a faulty count. The run
+// must stop rather than choose nothing forever.
+TEST(Failure, AStepThatCoversNothingStopsTheRun) {
+  for (bool literal : {false, true}) {
+    greedy_literal = literal;
+    std::string out = run_greedy(7, 2, 3, 3);
+    greedy_literal = false;
+    const std::string want =
+        "\nError: internal error: no cover found for the 21 k-sets left; the run stops.\n";
+    ASSERT_GE(out.size(), want.size());
+    EXPECT_EQ(out.substr(out.size() - want.size()), want);
+  }
+  greedy_reset();
 }
 
 // Everything a run printed, as covers and counts.
@@ -194,14 +217,6 @@ static Printed parse(const std::string &out) {
   return run;
 }
 
-// Every k-set of 1..n as a bit mask.
-static std::vector<uint32_t> ksets(int n, int k) {
-  std::vector<uint32_t> all;
-  for (uint32_t m = 0; m < (1u << n); m++)
-    if (std::popcount(m) == k) all.push_back(m);
-  return all;
-}
-
 // Calls check(n, k, x, t) for every instance with n <= max_n and t from
 // t_from to min(k, x), until one fails; returns how many it checked.
 template <class F> static int each_instance(int max_n, int t_from, F check) {
@@ -222,7 +237,9 @@ TEST(GreedyRun, CoversEverySmallInstance) {
     Printed run = parse(run_greedy(n, k, x, t));
     ASSERT_EQ(run.needed, (int)run.covers.size());
     ASSERT_EQ(run.left.size(), run.covers.size() + 1);
-    std::vector<uint32_t> open = ksets(n, k);
+    std::vector<uint32_t> open;
+    for (uint32_t m = 0; m < (1u << n); m++)
+      if (std::popcount(m) == k) open.push_back(m);
     ASSERT_EQ(run.left[0], (int)open.size());
     for (size_t i = 0; i < run.covers.size(); i++) {
       uint32_t c = 0;
@@ -236,7 +253,7 @@ TEST(GreedyRun, CoversEverySmallInstance) {
     ASSERT_TRUE(open.empty());
   });
   EXPECT_GT(runs, 1000);
-  fresh_process();
+  greedy_reset();
 }
 
 // What a run prints, clock fields left out.
@@ -265,5 +282,5 @@ TEST(GreedyRun, SubsetCountsChooseAsTheLiteralScan) {
     ASSERT_EQ(fast, literal);
   });
   EXPECT_GT(runs, 1000);
-  fresh_process();
+  greedy_reset();
 }

@@ -1,7 +1,6 @@
 // The statistic generator: the generator, the unbiased draw, the two set
-// draws, the common-number count, and the reading of the number of rounds.
+// draws and the common-number count. Whole runs are transcripts.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstdlib>
@@ -9,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
 #include "k.h"
 
 static void params(int n, int k, int x, int t) {
@@ -18,25 +16,6 @@ static void params(int n, int k, int x, int t) {
 
 // randi(32768) skips nothing and scales by 1: the raw generator value plus 1.
 static int raw() { return randi(32768) - 1; }
-
-// Runs f with standard input reading text; freopen also drops whatever stdin
-// still holds from an earlier run.
-template <class F> static void with_input(const std::string &text, F f) {
-  char path[] = "/tmp/sample_test_XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_EQ(write(fd, text.data(), text.size()), (ssize_t)text.size());
-  close(fd);
-  ASSERT_TRUE(freopen(path, "r", stdin));
-  f();
-  ASSERT_TRUE(freopen("/dev/null", "r", stdin));
-  unlink(path);
-}
-
-static std::string run3(const std::string &input) {
-  std::string out;
-  with_input(input, [&] { out = capture(vorlank3); });
-  return out;
-}
 
 TEST(Generator, FirstValuesFromSeed721) {
   // The ISO C example generator from 721, worked out independently:
@@ -87,7 +66,6 @@ static std::vector<int> model_set(int n, int m) {
 TEST(Sets, DistinctNumbersInDrawingOrder) {
   for (auto [n, k, x] : {std::array{49, 6, 6}, {10, 9, 9}, {300, 99, 60}, {32768, 40, 99}}) {
     params(n, k, x, 1);
-    c1 = (unsigned char *)malloc((size_t)n * 4);
     for (int round = 0; round < 200; round++) {
       rand_init();
       for (int i = 0; i < round; i++) raw();  // a different stretch of the stream each time
@@ -97,8 +75,7 @@ TEST(Sets, DistinctNumbersInDrawingOrder) {
       for (int i = 0; i < round; i++) raw();
       gen_nk();
       gen_nx();
-      const int *ks = (const int *)c1;
-      ASSERT_EQ(std::vector<int>(ks + 1, ks + 1 + k), wk) << "n = " << n;
+      ASSERT_EQ(std::vector<int>(nks + 1, nks + 1 + k), wk) << "n = " << n;
       ASSERT_EQ(std::vector<int>(szt + 1, szt + 1 + x), wx) << "n = " << n;
       ASSERT_EQ(raw(), after);  // no value taken beyond the two sets
       ASSERT_EQ(std::set<int>(wk.begin(), wk.end()).size(), (size_t)k);
@@ -106,31 +83,13 @@ TEST(Sets, DistinctNumbersInDrawingOrder) {
       for (int v : wk) ASSERT_TRUE(v >= 1 && v <= n);
       for (int v : wx) ASSERT_TRUE(v >= 1 && v <= n);
     }
-    free(c1);
-    c1 = nullptr;
-  }
-}
-
-TEST(Sets, EmptySetsTakeNoValues) {
-  for (int k : {0, -1}) {
-    params(10, k, k, 0);
-    c1 = (unsigned char *)malloc(40);
-    rand_init();
-    gen_nk();
-    gen_nx();
-    EXPECT_EQ(raw(), 16259);
-    EXPECT_EQ(comp_us(), 0);
-    free(c1);
-    c1 = nullptr;
   }
 }
 
 TEST(CompUs, CountsCommonNumbers) {
-  int buf[10];
-  c1 = (unsigned char *)buf;
   auto count = [&](std::vector<int> ks, std::vector<int> xs) {
     params(400, (int)ks.size(), (int)xs.size(), 1);
-    for (size_t j = 0; j < ks.size(); j++) buf[j + 1] = ks[j];
+    for (size_t j = 0; j < ks.size(); j++) nks[j + 1] = ks[j];
     for (size_t i = 0; i < xs.size(); i++) szt[i + 1] = xs[i];
     return comp_us();
   };
@@ -143,52 +102,4 @@ TEST(CompUs, CountsCommonNumbers) {
   EXPECT_EQ(count({8}, {3}), 0);
   EXPECT_EQ(count({}, {3}), 0);
   EXPECT_EQ(count({3}, {}), 0);
-  c1 = nullptr;
-}
-
-// "3 ..." on the menu line arrives here without the digit; only the counts
-// line (or the error) after the prompt is compared.
-TEST(Vorlank3, ReadsTheRoundsLikeScanfD) {
-  params(10, 3, 3, 0);
-  const std::string head = "Statistic for: L(10,3,3,0)\nPlease enter the number of round:";
-  const std::string none = "\nError: no number of rounds was entered.\n";
-  const std::string big = "\nError: the number of rounds does not fit in 32 bits "
-                          "(-2147483648 to 2147483647).\n";
-  const std::pair<std::string, std::string> cases[] = {
-      {" \t\n\v\f\r 7\n", "7 - 7\n"},
-      {"+12x", "12 - 12\n"},
-      {"0005", "5 - 5\n"},
-      {"-0", "0 - 0\n"},
-      {"-2147483648", "-2147483648 - 0\n"},
-      {"-2147483649", big},
-      {"2147483648", big},
-      {"18446744073709551621", big},  // 2^64 + 5: would wrap to 5 in 64 bits
-      {"4294967301", big},            // 2^32 + 5: would wrap to 5 in 32 bits
-      {"", none},
-      {"\n\n", none},
-      {"-", none},
-      {"- 5", none},
-      {"+-5", none},
-      {"x5", none},
-  };
-  for (auto &[in, want] : cases) {
-    std::string out = run3(in);
-    ASSERT_EQ(out.substr(0, head.size()), head) << in;
-    std::string rest = out.substr(head.size());
-    EXPECT_EQ(rest.substr(0, want.size()), want) << "input " << in;
-    if (want[0] == '\n') {
-      EXPECT_EQ(rest, want) << "input " << in;  // nothing after the error
-    }
-  }
-}
-
-// The generator is seeded anew in every run: a second run in the same
-// process prints the same as the first.
-TEST(Vorlank3, SameInputSameOutput) {
-  params(49, 6, 6, 3);
-  std::string first = run3("2000\n");
-  EXPECT_EQ(first, "Statistic for: L(49,6,6,3)\nPlease enter the number of round:2000 - 33\n"
-                   "\n** 60.606061 **  aproximately needed..\n");
-  EXPECT_EQ(run3("2000\n"), first);
-  EXPECT_TRUE(c1 == nullptr);  // the buffer is gone after the run
 }
