@@ -155,11 +155,12 @@ uint64_t schoenheim_bound(const Params &p) {
 }
 
 std::string memory_refusal(const Params &p, double avail_mb, int extra_per_kset) {
-  // The counts dwarf the covers and the binomial table. C(n,k) in floating
+  // The counts dwarf the covers and the binomial table; wide ones are the most
+  // they can take. C(n,k) in floating
   // point, since the refusal must also speak of pools beyond 64-bit counts.
   double sets = 1;
   for (int i = 1; i <= p.k; i++) sets = sets * (p.n - p.k + i) / i;
-  double need = sets * (double)(sizeof(Count) + extra_per_kset) / 1048576.0;
+  double need = sets * (double)(sizeof(WideCount) + extra_per_kset) / 1048576.0;
   return ::memory_refusal("the check", need, avail_mb);
 }
 
@@ -236,7 +237,7 @@ template <class F> bool Coverage::walk(const Cover &c, int t, F &&f) const {
 
 Coverage::Coverage(const Params &p, const std::vector<Cover> &covers)
     : p_(p), top_(ksets(p) - 1), binom_((size_t)(p.n + 1) * (p.k + 1)), covers_(covers),
-      active_(covers.size(), true), count_(ksets(p)) {
+      active_(covers.size(), true) {
   // Saturating: entries beyond any index are never read, but must not overflow.
   const uint64_t cap = (uint64_t)1 << 62;
   for (int m = 0; m <= p.n; m++)
@@ -244,19 +245,40 @@ Coverage::Coverage(const Params &p, const std::vector<Cover> &covers)
       uint64_t v = j == 0 ? 1 : m == 0 ? 0 : binom(m - 1, j - 1) + binom(m - 1, j);
       binom_[(size_t)m * (p.k + 1) + j] = std::min(v, cap);
     }
-  for (const Cover &c : covers_)
-    walk(c, p_.t, [&](uint64_t first, uint64_t count) {
-      Count *q = count_.data() + first;
-      for (uint64_t i = 0; i < count; i++) q[i]++;
-      return true;
-    });
+  count_.resize(ksets(p));
+  if (count_all(count_)) return;
+  // A count reached 255: count again, wide (the byte counts go first, to
+  // need no more memory than the wide ones).
+  std::vector<uint8_t>().swap(count_);
+  wide_ = true;
+  wide_count_.resize(ksets(p));
+  count_all(wide_count_);
 }
 
-uint64_t Coverage::holes() const { return std::count(count_.begin(), count_.end(), 0); }
+// Counts every cover into count. Bytes stop at the first count to reach 255
+// (returning false); 16 bits cannot overflow with at most kMaxCovers covers.
+template <class T> bool Coverage::count_all(std::vector<T> &count) {
+  for (const Cover &c : covers_) {
+    bool below = true;
+    walk(c, p_.t, [&](uint64_t first, uint64_t n) {
+      T *q = count.data() + first;
+      for (uint64_t i = 0; i < n; i++) below &= ++q[i] != 255;
+      return below || sizeof(T) > 1;
+    });
+    if (!below && sizeof(T) == 1) return false;
+  }
+  return true;
+}
+
+uint64_t Coverage::holes() const {
+  return counts([](auto &count) { return (uint64_t)std::count(count.begin(), count.end(), 0); });
+}
 
 uint64_t Coverage::next_hole(uint64_t from) const {
-  auto z = std::find(count_.begin() + std::min<uint64_t>(from, count_.size()), count_.end(), 0);
-  return z - count_.begin();
+  return counts([&](auto &count) {
+    auto z = std::find(count.begin() + std::min<uint64_t>(from, count.size()), count.end(), 0);
+    return (uint64_t)(z - count.begin());
+  });
 }
 
 Cover Coverage::kset(uint64_t index) const {
@@ -279,22 +301,26 @@ uint64_t Coverage::index(const Cover &s) const {
 }
 
 bool Coverage::redundant(size_t i) const {
-  return walk(covers_[i], p_.t, [&](uint64_t first, uint64_t count) {
-    // No early exit inside a run, so that the loop vectorizes (runs are short
-    // next to the whole walk).
-    const Count *q = count_.data() + first;
-    bool ok = true;
-    for (uint64_t j = 0; j < count; j++) ok &= q[j] >= 2;
-    return ok;
+  return counts([&](auto &count) {
+    return walk(covers_[i], p_.t, [&](uint64_t first, uint64_t n) {
+      // No early exit inside a run, so that the loop vectorizes (runs are
+      // short next to the whole walk).
+      const auto *q = count.data() + first;
+      bool ok = true;
+      for (uint64_t j = 0; j < n; j++) ok &= q[j] >= 2;
+      return ok;
+    });
   });
 }
 
 void Coverage::drop(size_t i) {
   active_[i] = false;
-  walk(covers_[i], p_.t, [&](uint64_t first, uint64_t count) {
-    Count *q = count_.data() + first;
-    for (uint64_t j = 0; j < count; j++) q[j]--;
-    return true;
+  counts([&](auto &count) {
+    walk(covers_[i], p_.t, [&](uint64_t first, uint64_t n) {
+      auto *q = count.data() + first;
+      for (uint64_t j = 0; j < n; j++) q[j]--;
+      return true;
+    });
   });
 }
 
@@ -313,7 +339,7 @@ std::vector<uint64_t> Coverage::best_matches() const {
   // runs are filled, never compared. A k-set meets some cover iff it meets
   // their union, so level 1 is one walk of the union instead of one per cover.
   int top = std::min(p_.k, p_.x);
-  std::vector<uint8_t> best(count_.size());
+  std::vector<uint8_t> best(ksets(p_));
   Cover all;
   for (int a = 1; a <= p_.n; a++)
     for (size_t i = 0; i < covers_.size(); i++)
@@ -338,9 +364,11 @@ std::vector<uint64_t> Coverage::best_matches() const {
 }
 
 std::vector<uint64_t> Coverage::multiplicities() const {
-  std::vector<uint64_t> h(*std::max_element(count_.begin(), count_.end()) + 1);
-  for (Count c : count_) h[c]++;
-  return h;
+  return counts([](auto &count) {
+    std::vector<uint64_t> h(*std::max_element(count.begin(), count.end()) + 1);
+    for (auto c : count) h[c]++;
+    return h;
+  });
 }
 
 }  // namespace wheel

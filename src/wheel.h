@@ -43,9 +43,11 @@ uint64_t schoenheim_bound(const Params &p);
 
 // A coverage count per k-set, indexed by the k-set's position in
 // lexicographic order. The counts are exact, so that drop() can take a cover
-// back in one walk; 16 bits hold them for up to kMaxCovers covers.
-using Count = uint16_t;
-constexpr size_t kMaxCovers = std::numeric_limits<Count>::max();
+// back in one walk. They are bytes while every count stays below 255 (good
+// wheels cover a k-set a few times; a byte halves the memory traffic of the
+// walks) and 16 bits otherwise, which hold them for up to kMaxCovers covers.
+using WideCount = uint16_t;
+constexpr size_t kMaxCovers = std::numeric_limits<WideCount>::max();
 
 class Coverage {
 public:
@@ -75,6 +77,7 @@ public:
 
 private:
   template <class F> bool walk(const Cover &c, int t, F &&f) const;
+  template <class T> bool count_all(std::vector<T> &count);
   uint64_t binom(int m, int j) const { return binom_[(size_t)m * (p_.k + 1) + j]; }
   void add(const Cover &c);
 
@@ -83,7 +86,14 @@ private:
   std::vector<uint64_t> binom_;  // C(m,j) for m <= n, j <= k
   std::vector<Cover> covers_;
   std::vector<bool> active_;
-  std::vector<Count> count_;
+  bool wide_ = false;           // the counts are in wide_count_
+  std::vector<uint8_t> count_;  // the counts while all stay below 255
+  std::vector<WideCount> wide_count_;
+  // Calls f with the count array in use.
+  template <class F> decltype(auto) counts(F &&f) { return wide_ ? f(wide_count_) : f(count_); }
+  template <class F> decltype(auto) counts(F &&f) const {
+    return wide_ ? f(wide_count_) : f(count_);
+  }
 };
 
 }  // namespace wheel

@@ -1,9 +1,9 @@
 // The wheel checker's pieces a transcript cannot isolate: the k-set index, the
-// walk over the k-sets a cover covers, counts past a byte, bounds and memory.
+// counts past a byte, bounds and memory (the walk is checked against brute
+// force by tests/scripts/test_check_wheels.py).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <vector>
 
 #include "wheel.h"
@@ -27,12 +27,6 @@ static std::vector<Cover> all_sets(int n, int m) {
   }
 }
 
-static int shared(const Cover &a, const Cover &b) {
-  int c = 0;
-  for (int v : a) c += std::count(b.begin(), b.end(), v);
-  return c;
-}
-
 TEST(CheckIndex, IsThePositionInLexicographicOrder) {
   for (auto [n, k] : {std::pair{6, 1}, {7, 3}, {8, 7}, {9, 4}, {12, 6}}) {
     Coverage cov({n, k, 1, 1}, {});
@@ -43,28 +37,6 @@ TEST(CheckIndex, IsThePositionInLexicographicOrder) {
       ASSERT_EQ(cov.kset(i), sets[i]) << n << " " << k;
     }
   }
-}
-
-// The walk must visit exactly the k-sets sharing at least t numbers, each
-// once: a k-set visited twice would count as covered twice.
-TEST(CheckWalk, VisitsEachCoveredKsetOnce) {
-  std::mt19937 rng(7);
-  for (int n = 2; n <= 9; n++)
-    for (int k = 1; k < n; k++)
-      for (int x = 1; x < n; x++)
-        for (int t = 0; t <= std::min(x, k); t++) {
-          Params p{n, k, x, t};
-          Coverage cov(p, {});
-          std::vector<Cover> xsets = all_sets(n, x);
-          Cover c = xsets[rng() % xsets.size()];
-          std::vector<uint64_t> got = cov.covered_by(c);
-          std::vector<uint64_t> want;
-          std::vector<Cover> ks = all_sets(n, k);
-          for (size_t i = 0; i < ks.size(); i++)
-            if (shared(ks[i], c) >= t) want.push_back(i);
-          std::sort(got.begin(), got.end());
-          ASSERT_EQ(got, want) << "L(" << n << "," << k << "," << x << "," << t << ")";
-        }
 }
 
 // More covers on one k-set than a byte holds: the counts must stay exact, or
