@@ -2,6 +2,7 @@
 #include "wheel.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -238,6 +239,7 @@ template <class F> bool Coverage::walk(const Cover &c, int t, F &&f) const {
 Coverage::Coverage(const Params &p, const std::vector<Cover> &covers)
     : p_(p), top_(ksets(p) - 1), binom_((size_t)(p.n + 1) * (p.k + 1)), covers_(covers),
       active_(covers.size(), true) {
+  assert(p.n <= kMaxN && covers.size() <= kMaxCovers);  // the walk's arrays, the wide counts
   // Saturating: entries beyond any index are never read, but must not overflow.
   const uint64_t cap = (uint64_t)1 << 62;
   for (int m = 0; m <= p.n; m++)

@@ -79,7 +79,11 @@ private:
   template <class F> bool walk(const Cover &c, int t, F &&f) const;
   template <class T> bool count_all(std::vector<T> &count);
   uint64_t binom(int m, int j) const { return binom_[(size_t)m * (p_.k + 1) + j]; }
-  void add(const Cover &c);
+  // Calls f with the count array in use.
+  template <class F> decltype(auto) counts(F &&f) { return wide_ ? f(wide_count_) : f(count_); }
+  template <class F> decltype(auto) counts(F &&f) const {
+    return wide_ ? f(wide_count_) : f(count_);
+  }
 
   Params p_;
   uint64_t top_;                 // C(n,k) - 1
@@ -89,11 +93,6 @@ private:
   bool wide_ = false;           // the counts are in wide_count_
   std::vector<uint8_t> count_;  // the counts while all stay below 255
   std::vector<WideCount> wide_count_;
-  // Calls f with the count array in use.
-  template <class F> decltype(auto) counts(F &&f) { return wide_ ? f(wide_count_) : f(count_); }
-  template <class F> decltype(auto) counts(F &&f) const {
-    return wide_ ? f(wide_count_) : f(count_);
-  }
 };
 
 }  // namespace wheel
