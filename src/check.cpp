@@ -1,10 +1,14 @@
 // vorlank-check: proves a wheel for L(n,k,x,t), lists its holes and redundant
-// covers, and compares its size with the lower bounds.
+// covers, and compares its size with the lower bounds; for players it also
+// puts the wheel on their own picks, checks it against a draw, profiles its
+// matches over every possible draw and exports it.
 //
 // Exit status: 0 every k-set covered, 1 holes, 2 usage or input error. The
 // whole input is read and checked before anything is printed, so a report
-// on standard output is always about the complete wheel.
+// is always about the complete wheel.
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -14,14 +18,20 @@
 #include <string>
 #include <vector>
 
-#include "k.h"
 #include "sysmem.h"
 #include "wheel.h"
 
 using wheel::Cover;
 using wheel::Params;
 
-static const char *const kUse = "Use: vorlank-check [--holes] [--reduce] n k x t [FILE]\n";
+static const char *const kUse =
+    "Use: vorlank-check [--holes] [--reduce] [--map PICKS] [--draw NUMBERS] [--profile] [--csv]\n"
+    "                   n k x t [FILE]\n";
+
+// Holes listed without --holes.
+static const int kFirstHoles = 10;
+// Width of a profile bar for a share of 100%.
+static const int kBarWidth = 50;
 
 static const char *const kHelp =
     "Checks a wheel for L(n,k,x,t): the covers are x-sets of 1..n, and a cover\n"
@@ -34,18 +44,30 @@ static const char *const kHelp =
     "ignored).\n"
     "\n"
     "Prints the number of covers, whether every k-set is covered, the holes (the\n"
-    "first 10), the covers that could go one at a time (redundant), the lower\n"
+    "first %d), the covers that could go one at a time (redundant), the lower\n"
     "bound and the ratio of covers to it.\n"
     "\n"
-    "  --holes     list every hole\n"
-    "  --reduce    remove redundant covers one at a time from the last line up;\n"
-    "              the report becomes # lines, followed by the reduced wheel\n"
-    "  -h, --help  show this text\n"
+    "  --holes          list every hole\n"
+    "  --reduce         remove redundant covers one at a time from the last line\n"
+    "                   up; the report becomes # lines, followed by the reduced\n"
+    "                   wheel\n"
+    "  --map a,b,...    n distinct numbers, your picks: cover number i stands for\n"
+    "                   the i-th pick, and every number printed is a pick\n"
+    "  --draw d1,...    the k numbers drawn (picks with --map): list the covers\n"
+    "                   that share at least t numbers with the draw\n"
+    "  --profile        over every k-set of the pool: how many share at best m\n"
+    "                   numbers with a cover, and how many covers cover each\n"
+    "  --csv            the covers alone on standard output, comma-separated;\n"
+    "                   the report goes to standard error\n"
+    "  -h, --help       show this text\n"
+    "\n"
+    "--draw and --profile look at the wheel after --reduce.\n"
+    "\n"
+    "Limits: n up to %d, at most %zu covers, and the memory for two bytes per\n"
+    "k-set (one more with --profile).\n"
     "\n"
     "Exit status: 0 every k-set is covered, 1 there are holes, 2 usage or input\n"
     "error.\n";
-
-static const int kFirstHoles = 10;
 
 static int usage_error(const std::string &what) {
   fprintf(stderr, "Error: %s\n%s", what.c_str(), kUse);
@@ -57,37 +79,53 @@ static int input_error(const std::string &what) {
   return 2;
 }
 
-// A parameter: plain decimal digits only; a sign, a blank or a word is a
-// usage error rather than a number read from its leading digits.
-static bool parameter(const char *name, const std::string &s, int &v, std::string &err) {
+// A number on the command line: plain decimal digits only; a sign, a blank or
+// a word is an error rather than a number read from its leading digits.
+static bool number(const std::string &name, const std::string &s, int64_t &v, std::string &err) {
   if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos) {
-    err = std::string(name) + " must be a plain decimal number (here '" + s + "')";
+    err = name + " must be a plain decimal number (here '" + s + "')";
     return false;
   }
   size_t nz = s.find_first_not_of('0');
   if (nz != std::string::npos && s.size() - nz > 9) {
-    err = std::string(name) + " is too large (here " + s + ")";
+    err = name + " is too large (here " + s + ")";
     return false;
   }
-  v = std::stoi(s);
+  v = std::stoll(s);
   return true;
-}
-
-static std::string numbers(const Cover &c) {
-  std::string s;
-  for (int v : c) {
-    if (!s.empty()) s += ' ';
-    s += std::to_string(v);
-  }
-  return s;
 }
 
 static std::string plural(uint64_t v, const char *one, const char *many) {
   return std::to_string(v) + " " + (v == 1 ? one : many);
 }
 
+// The player's picks: picks[i - 1] is what number i of the wheel stands for;
+// empty without --map.
+using Picks = std::vector<int64_t>;
+
+static std::string join(const std::vector<int64_t> &v, const char *sep = " ") {
+  std::string s;
+  for (int64_t a : v) {
+    if (!s.empty()) s += sep;
+    s += std::to_string(a);
+  }
+  return s;
+}
+
+// The numbers of a set as the player reads them, ascending.
+static std::string numbers(const Cover &c, const Picks &picks, const char *sep = " ") {
+  std::vector<int64_t> v(c.begin(), c.end());
+  if (!picks.empty()) {
+    for (int64_t &a : v) a = picks[a - 1];
+    std::sort(v.begin(), v.end());
+  }
+  return join(v, sep);
+}
+
 struct Options {
-  bool all_holes = false, reduce = false;
+  bool all_holes = false, reduce = false, profile = false, csv = false;
+  bool mapped = false, drawn = false;
+  std::string map, draw;         // the option values as given
   std::vector<std::string> pos;  // n k x t [FILE]
 };
 
@@ -96,17 +134,34 @@ static int parse_args(int argc, char **argv, Options &o) {
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
-      printf("%s\n%s", kUse, kHelp);
+      printf("%s\n", kUse);
+      printf(kHelp, kFirstHoles, wheel::kMaxN, wheel::kMaxCovers);
       return 0;
     }
-    if (a == "--holes")
-      o.all_holes = true;
-    else if (a == "--reduce")
-      o.reduce = true;
-    else if (a.size() > 1 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9'))
+    bool *flag = a == "--holes"     ? &o.all_holes
+                 : a == "--reduce"  ? &o.reduce
+                 : a == "--profile" ? &o.profile
+                 : a == "--csv"     ? &o.csv
+                                    : nullptr;
+    std::string name = a.substr(0, a.find('='));
+    if (flag) {
+      *flag = true;
+    } else if (name == "--map" || name == "--draw") {
+      bool &given = name == "--map" ? o.mapped : o.drawn;
+      std::string &value = name == "--map" ? o.map : o.draw;
+      if (given) return usage_error(name + " is given twice");
+      if (a.size() > name.size())
+        value = a.substr(name.size() + 1);
+      else if (i + 1 < argc)
+        value = argv[++i];
+      else
+        return usage_error(name + " needs a list of numbers");
+      given = true;
+    } else if (a.size() > 1 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9')) {
       return usage_error("unknown option '" + a + "'");
-    else
+    } else {
       o.pos.push_back(a);  // "-3" too: a signed parameter is refused below
+    }
   }
   if (o.pos.size() != 4 && o.pos.size() != 5)
     return usage_error("expected n k x t and at most one FILE, got " +
@@ -115,11 +170,14 @@ static int parse_args(int argc, char **argv, Options &o) {
 }
 
 // Returns -1 when the parameters are fine, or the exit status.
-static int check_params(const std::vector<std::string> &pos, Params &p) {
+static int check_params(const Options &o, Params &p) {
   int *field[] = {&p.n, &p.k, &p.x, &p.t};
   const char *names[] = {"n", "k", "x", "t"};
-  for (int i = 0; i < 4; i++)
-    if (std::string err; !parameter(names[i], pos[i], *field[i], err)) return usage_error(err);
+  for (int i = 0; i < 4; i++) {
+    int64_t v;
+    if (std::string err; !number(names[i], o.pos[i], v, err)) return usage_error(err);
+    *field[i] = (int)v;
+  }
   // The checks of vorlank itself, in its order.
   auto is = [](const char *name, int v) { return std::string(name) + " = " + std::to_string(v); };
   if (p.n <= 1) return input_error("n must be greater than 1 (here " + is("n", p.n) + ")");
@@ -129,25 +187,95 @@ static int check_params(const std::vector<std::string> &pos, Params &p) {
     return input_error("x must be less than n (here " + is("x", p.x) + ", " + is("n", p.n) + ")");
   if (p.t > p.x)
     return input_error("t must be at most x (here " + is("t", p.t) + ", " + is("x", p.x) + ")");
-  // Then the limits of the greedy run, whose wheels this checks; memory is
-  // judged for this program's own count table instead.
-  std::string no = greedy_refusal(p.n, p.k, p.x, p.t, 1e18);
-  if (no.empty()) no = wheel::memory_refusal(p, available_mb());
+  // Then what the check itself needs.
+  if (p.n > wheel::kMaxN)
+    return input_error("the check takes n up to " + std::to_string(wheel::kMaxN) + " (here " +
+                       is("n", p.n) + ")");
+  if (p.k < 1 || p.x < 1)
+    return input_error("the check takes k and x from 1 up (here " + is("k", p.k) + ", " +
+                       is("x", p.x) + ")");
+  if (p.t > p.k)
+    return input_error("t must be at most k, or no k-set can ever be covered (here " +
+                       is("t", p.t) + ", " + is("k", p.k) + ")");
+  // The profile keeps each k-set's best match in a byte beside its count.
+  std::string no = wheel::memory_refusal(p, available_mb(), o.profile ? 1 : 0);
   if (no.empty()) return -1;
-  fprintf(stderr, "%s%s", no.c_str(), no.back() == '\n' ? "" : "\n");
+  fprintf(stderr, "%s\n", no.c_str());
   return 2;
+}
+
+// The numbers of a --map or --draw value, separated by commas or blanks.
+static std::string number_list(const char *option, const std::string &value,
+                               std::vector<int64_t> &v) {
+  std::string word;
+  for (size_t i = 0; i <= value.size(); i++) {
+    if (i < value.size() && !strchr(", \t", value[i])) {
+      word += value[i];
+      continue;
+    }
+    if (word.empty()) continue;
+    int64_t a;
+    if (std::string err; !number(std::string("each number of ") + option, word, a, err)) return err;
+    if (std::find(v.begin(), v.end(), a) != v.end())
+      return std::string(option) + ": " + word + " appears twice";
+    v.push_back(a);
+    word.clear();
+  }
+  return "";
+}
+
+static std::string count_error(const char *option, size_t got, const char *what, int want) {
+  return std::string(option) + " needs " + std::to_string(want) + " numbers (" + what + "), got " +
+         std::to_string(got);
+}
+
+// The picks of --map; "" or what is wrong with them.
+static std::string parse_map(const Options &o, const Params &p, Picks &picks) {
+  if (!o.mapped) return "";
+  if (std::string e = number_list("--map", o.map, picks); !e.empty()) return e;
+  if ((int)picks.size() != p.n) return count_error("--map", picks.size(), "n", p.n);
+  return "";
+}
+
+// The draw of --draw in the wheel's numbers (0 for a number that is none of
+// the picks, so that it meets nothing); "" or what is wrong with it.
+static std::string parse_draw(const Options &o, const Params &p, const Picks &picks,
+                              std::vector<int64_t> &given, Cover &draw) {
+  if (!o.drawn) return "";
+  if (std::string e = number_list("--draw", o.draw, given); !e.empty()) return e;
+  if ((int)given.size() != p.k) return count_error("--draw", given.size(), "k", p.k);
+  for (int64_t d : given) {
+    if (picks.empty() && (d < 1 || d > p.n))
+      return "--draw: " + std::to_string(d) + " is outside 1.." + std::to_string(p.n);
+    auto at = std::find(picks.begin(), picks.end(), d);
+    draw.push_back(picks.empty() ? (int)d : at == picks.end() ? 0 : int(at - picks.begin()) + 1);
+  }
+  std::sort(given.begin(), given.end());
+  return "";
 }
 
 static std::string read_input(const std::vector<std::string> &pos, const Params &p,
                               wheel::Wheel &w) {
-  if (pos.size() == 5 && pos[4] != "-") {
+  bool file = pos.size() == 5 && pos[4] != "-";
+  std::string err;
+  if (file) {
     std::ifstream f(pos[4], std::ios::binary);
     if (!f) return "cannot open " + pos[4] + ": " + strerror(errno);
-    std::string err = wheel::read_wheel(f, p, w);
-    return err.empty() && f.bad() ? "cannot read " + pos[4] : err;
+    err = wheel::read_wheel(f, p, w);
+    if (err.empty() && f.bad()) return "cannot read " + pos[4];
+  } else {
+    err = wheel::read_wheel(std::cin, p, w);
+    if (err.empty() && std::cin.bad()) return "cannot read standard input";
   }
-  std::string err = wheel::read_wheel(std::cin, p, w);
-  return err.empty() && std::cin.bad() ? "cannot read standard input" : err;
+  // Most likely the command before a pipe failed: a wheel of no covers would
+  // only list every k-set as a hole.
+  if (err.empty() && w.covers.empty())
+    return "no covers read from " + (file ? pos[4] : std::string("standard input"));
+  if (err.empty() && w.covers.size() > wheel::kMaxCovers)
+    return "the check takes at most " + std::to_string(wheel::kMaxCovers) +
+           " covers, as it counts them per k-set in 16 bits (here " +
+           std::to_string(w.covers.size()) + ")";
+  return err;
 }
 
 // Everything computed before the report is printed.
@@ -156,87 +284,172 @@ struct Result {
   std::vector<size_t> redundant;  // against the whole wheel
   std::vector<size_t> removed;    // by --reduce, in the order removed
   uint64_t holes = 0;
+  std::vector<uint64_t> best, multiplicity;  // --profile
 };
 
-static void report(const Options &o, const Params &p, const wheel::Wheel &w, const Result &r) {
-  // Under --reduce the report is comments, so the output reads back as a wheel.
-  const char *c = o.reduce ? "# " : "";
+// Where the report goes and how its lines begin: under --reduce it is comments,
+// so that the output reads back as a wheel; under --csv it goes to standard
+// error, leaving standard output to the covers.
+struct Out {
+  FILE *f;
+  const char *c;
+};
+
+static void draw_report(Out o, const Params &p, const Picks &picks, const wheel::Wheel &w,
+                        const Result &r, const std::vector<int64_t> &given, const Cover &draw) {
+  fprintf(o.f, "%sdraw: %s\n", o.c, join(given).c_str());
+  int top = std::min(p.k, p.x), best = 0;
+  std::vector<size_t> meet(top + 1);
+  for (size_t i = 0; i < w.covers.size(); i++) {
+    if (!r.cov->active(i)) continue;
+    int m = 0;
+    for (int d : draw) m += std::binary_search(w.covers[i].begin(), w.covers[i].end(), d);
+    best = std::max(best, m);
+    meet[m]++;
+    if (m >= p.t)
+      fprintf(o.f, "%s  line %d: %s (%d matched)\n", o.c, w.lines[i],
+              numbers(w.covers[i], picks).c_str(), m);
+  }
+  size_t hits = 0;
+  std::string each;
+  for (int m = p.t; m <= top; m++) {
+    hits += meet[m];
+    each += (m == p.t ? "" : ", ") + std::to_string(m) + ": " + std::to_string(meet[m]);
+  }
+  fprintf(o.f, "%sdraw result: best match %d; %s %d or more (%s)\n", o.c, best,
+          plural(hits, "cover matches", "covers match").c_str(), p.t, each.c_str());
+}
+
+static void profile_report(Out o, const Params &p, const std::string &pool, size_t active,
+                           const Result &r) {
+  uint64_t all = wheel::ksets(p);
+  auto share = [&](uint64_t v) { return 100.0 * (double)v / (double)all; };
+  auto row = [&](const std::string &label, uint64_t v) {
+    int bar = (int)std::lround(share(v) * kBarWidth / 100);
+    if (v > 0 && bar == 0) bar = 1;  // present, however rare
+    fprintf(o.f, "%s  %-9s %12llu %8.3f%%%s%s\n", o.c, label.c_str(), (unsigned long long)v,
+            share(v), bar ? "  " : "", std::string(bar, '#').c_str());
+  };
+  fprintf(o.f, "%sprofile: the best match of each of the %llu %d-sets%s with the %s\n", o.c,
+          (unsigned long long)all, p.k, pool.c_str(), plural(active, "cover", "covers").c_str());
+  fprintf(o.f, "%s  %-9s %12s %9s\n", o.c, "match", (std::to_string(p.k) + "-sets").c_str(),
+          "share");
+  uint64_t covered = 0;
+  for (size_t m = 0; m < r.best.size(); m++) {
+    row(std::to_string(m), r.best[m]);
+    if ((int)m >= p.t) covered += r.best[m];
+  }
+  row(std::to_string(p.t) + " or more", covered);
+  const std::vector<uint64_t> &h = r.multiplicity;
+  uint64_t least = 0, sum = 0;
+  while (h[least] == 0) least++;
+  for (size_t c = 0; c < h.size(); c++) sum += c * h[c];
+  fprintf(o.f,
+          "%scovers per %d-set: min %llu, mean %.3f, max %zu; met by exactly one: %.3f%% of the "
+          "%d-sets\n",
+          o.c, p.k, (unsigned long long)least, (double)sum / (double)all, h.size() - 1,
+          h.size() > 1 ? share(h[1]) : 0.0, p.k);
+}
+
+static void report(const Options &opt, const Params &p, const Picks &picks, const wheel::Wheel &w,
+                   const Result &r, const std::vector<int64_t> &given, const Cover &draw) {
+  Out o{opt.csv ? stderr : stdout, opt.reduce && !opt.csv ? "# " : ""};
   size_t nc = w.covers.size();
   uint64_t all = wheel::ksets(p);
   std::string share = "at least " + plural(p.t, "number", "numbers");
-  std::string pool = " of 1.." + std::to_string(p.n);
-  printf("%scovers: %zu\n", c, nc);
+  std::string pool =
+      picks.empty() ? " of 1.." + std::to_string(p.n) : " of the " + std::to_string(p.n) + " picks";
+  fprintf(o.f, "%scovers: %zu\n", o.c, nc);
   if (r.holes == 0)
-    printf("%scovered: yes (every %d-set%s shares %s with a cover)\n", c, p.k, pool.c_str(),
-           share.c_str());
+    fprintf(o.f, "%scovered: yes (every %d-set%s shares %s with a cover)\n", o.c, p.k, pool.c_str(),
+            share.c_str());
   else
-    printf("%scovered: no (%llu of the %llu %d-sets%s share %s with no cover)\n", c,
-           (unsigned long long)r.holes, (unsigned long long)all, p.k, pool.c_str(), share.c_str());
+    fprintf(o.f, "%scovered: no (%llu of the %llu %d-sets%s share %s with no cover)\n", o.c,
+            (unsigned long long)r.holes, (unsigned long long)all, p.k, pool.c_str(), share.c_str());
 
-  uint64_t listed = o.all_holes ? r.holes : std::min<uint64_t>(r.holes, kFirstHoles);
-  printf("%sholes: %llu%s\n", c, (unsigned long long)r.holes,
-         listed < r.holes ? " (the first 10 below; --holes lists all)" : "");
+  uint64_t listed = opt.all_holes ? r.holes : std::min<uint64_t>(r.holes, kFirstHoles);
+  fprintf(o.f, "%sholes: %llu", o.c, (unsigned long long)r.holes);
+  if (listed < r.holes) fprintf(o.f, " (the first %d below; --holes lists all)", kFirstHoles);
+  fprintf(o.f, "\n");
   for (uint64_t i = 0, h = r.cov->next_hole(0); i < listed; i++, h = r.cov->next_hole(h + 1))
-    printf("%s  %s\n", c, numbers(r.cov->kset(h)).c_str());
+    fprintf(o.f, "%s  %s\n", o.c, numbers(r.cov->kset(h), picks).c_str());
 
   if (r.redundant.empty())
-    printf("%sredundant: none\n", c);
+    fprintf(o.f, "%sredundant: none\n", o.c);
   else
-    printf("%sredundant: %zu (each alone can go without opening a hole)\n", c, r.redundant.size());
+    fprintf(o.f, "%sredundant: %zu (each alone can go without opening a hole)\n", o.c,
+            r.redundant.size());
   for (size_t i : r.redundant)
-    printf("%s  line %d: %s\n", c, w.lines[i], numbers(w.covers[i]).c_str());
+    fprintf(o.f, "%s  line %d: %s\n", o.c, w.lines[i], numbers(w.covers[i], picks).c_str());
 
   uint64_t bound = wheel::counting_bound(p);
-  printf("%slower bound: %llu (counting)", c, (unsigned long long)bound);
+  fprintf(o.f, "%slower bound: %llu (counting)", o.c, (unsigned long long)bound);
   if (p.k == p.t) {
     uint64_t s = wheel::schoenheim_bound(p);
-    printf(", %llu (Schoenheim)", (unsigned long long)s);
+    fprintf(o.f, ", %llu (Schoenheim)", (unsigned long long)s);
     bound = std::max(bound, s);
   }
-  printf("\n%sratio: %.3f of the lower bound\n", c, (double)nc / (double)bound);
+  fprintf(o.f, "\n%sratio: %.3f of the lower bound\n", o.c, (double)nc / (double)bound);
 
-  if (!o.reduce) return;
-  std::string removed;
-  for (size_t i : r.removed) removed += (removed.empty() ? "" : ", ") + std::to_string(w.lines[i]);
-  printf("# reduced wheel: %s (%s%s)\n", plural(nc - r.removed.size(), "cover", "covers").c_str(),
-         r.removed.empty()       ? "nothing removed"
-         : r.removed.size() == 1 ? "removed line "
-                                 : "removed lines ",
-         removed.c_str());
-  for (size_t i = 0; i < nc; i++)
-    if (r.cov->active(i)) printf("%s\n", numbers(w.covers[i]).c_str());
+  if (opt.drawn) draw_report(o, p, picks, w, r, given, draw);
+  if (opt.profile) profile_report(o, p, pool, nc - r.removed.size(), r);
+
+  if (opt.reduce) {
+    std::string removed;
+    for (size_t i : r.removed)
+      removed += (removed.empty() ? "" : ", ") + std::to_string(w.lines[i]);
+    fprintf(o.f, "%sreduced wheel: %s (%s%s)\n", o.c,
+            plural(nc - r.removed.size(), "cover", "covers").c_str(),
+            r.removed.empty()       ? "nothing removed"
+            : r.removed.size() == 1 ? "removed line "
+                                    : "removed lines ",
+            removed.c_str());
+  }
+  if (opt.reduce || opt.csv)
+    for (size_t i = 0; i < nc; i++)
+      if (r.cov->active(i))
+        printf("%s\n", numbers(w.covers[i], picks, opt.csv ? "," : " ").c_str());
 }
 
 int main(int argc, char **argv) {
   Options o;
   Params p;
+  Picks picks;
+  std::vector<int64_t> given;
+  Cover draw;
   wheel::Wheel w;
   if (int status = parse_args(argc, argv, o); status >= 0) return status;
-  if (int status = check_params(o.pos, p); status >= 0) return status;
+  if (int status = check_params(o, p); status >= 0) return status;
+  if (std::string err = parse_map(o, p, picks); !err.empty()) return input_error(err);
+  if (std::string err = parse_draw(o, p, picks, given, draw); !err.empty()) return input_error(err);
   if (std::string err = read_input(o.pos, p, w); !err.empty()) return input_error(err);
 
   Result r;
   try {
     r.cov = std::make_unique<wheel::Coverage>(p, w.covers);
+    size_t nc = w.covers.size();
+    for (size_t i = 0; i < nc; i++)
+      if (r.cov->redundant(i)) r.redundant.push_back(i);
+    // From the last line up: the greedy run's late covers are the likeliest to
+    // be superseded. One pass suffices, since removals only lower the counts.
+    if (o.reduce)
+      for (size_t i = nc; i-- > 0;)
+        if (r.cov->redundant(i)) {
+          r.cov->drop(i);
+          r.removed.push_back(i);
+        }
+    r.holes = r.cov->holes();
+    if (o.profile) {
+      r.best = r.cov->best_matches();
+      r.multiplicity = r.cov->multiplicities();
+    }
   } catch (const std::bad_alloc &) {
-    return input_error("out of memory for the count table of " + std::to_string(wheel::ksets(p)) +
+    return input_error("out of memory for the counts of " + std::to_string(wheel::ksets(p)) +
                        " k-sets");
   }
-  size_t nc = w.covers.size();
-  for (size_t i = 0; i < nc; i++)
-    if (r.cov->redundant(i)) r.redundant.push_back(i);
-  // From the last line up: the greedy run's late covers are the likeliest to be
-  // superseded. One pass suffices, since removals only lower the counts.
-  if (o.reduce)
-    for (size_t i = nc; i-- > 0;)
-      if (r.cov->redundant(i)) {
-        r.cov->drop(i);
-        r.removed.push_back(i);
-      }
-  r.holes = r.cov->holes();
 
-  report(o, p, w, r);
-  if (fflush(stdout) != 0 || ferror(stdout))
+  report(o, p, picks, w, r, given, draw);
+  if (fflush(stdout) != 0 || ferror(stdout) || fflush(stderr) != 0 || ferror(stderr))
     return input_error(std::string("cannot write the report: ") + strerror(errno));
   return r.holes == 0 ? 0 : 1;
 }

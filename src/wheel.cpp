@@ -2,6 +2,7 @@
 #include "wheel.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -71,7 +72,7 @@ static bool starts(const std::string &s, const char *prefix) {
 // same with "cover" (the progress field sits before the count, hence the
 // backspaces among the separators).
 static std::string transcript_line(const std::string &s, int line, const Params &p, Wheel &w) {
-  std::vector<std::string> words = split(s, " \t\b\r");
+  std::vector<std::string> words = split(s, " \t\b");
   auto word = std::find_if(words.begin(), words.end(),
                            [](const std::string &v) { return v == "cover" || v == "cover_"; });
   if (word == words.end()) return "";
@@ -91,7 +92,11 @@ static std::string transcript_line(const std::string &s, int line, const Params 
 
 std::string read_wheel(std::istream &in, const Params &p, Wheel &w) {
   std::vector<std::string> text;
-  for (std::string s; std::getline(in, s);) text.push_back(s);
+  for (std::string s; std::getline(in, s);) {
+    // Saved from a terminal (e.g. through script), lines end in CR or blanks.
+    s.erase(s.find_last_not_of(" \t\r") + 1);
+    text.push_back(s);
+  }
   bool transcript = std::any_of(text.begin(), text.end(), [](const std::string &s) {
     return starts(s, "left:") || starts(s, "What kind of strategy would you like to solve the L(");
   });
@@ -112,7 +117,6 @@ std::string read_wheel(std::istream &in, const Params &p, Wheel &w) {
         return e;
       continue;
     }
-    if (!s.empty() && s.back() == '\r') s.pop_back();
     size_t first = s.find_first_not_of(" \t");
     if (first == std::string::npos || s[first] == '#') continue;
     Cover c;
@@ -151,9 +155,14 @@ uint64_t schoenheim_bound(const Params &p) {
   return b;
 }
 
-std::string memory_refusal(const Params &p, double avail_mb) {
-  // One count byte per k-set; the covers and the binomial table are small beside it.
-  return ::memory_refusal("the check", (double)ksets(p) / 1048576.0, avail_mb);
+std::string memory_refusal(const Params &p, double avail_mb, int extra_per_kset) {
+  // The counts dwarf the covers and the binomial table; wide ones are the most
+  // they can take. C(n,k) in floating
+  // point, since the refusal must also speak of pools beyond 64-bit counts.
+  double sets = 1;
+  for (int i = 1; i <= p.k; i++) sets = sets * (p.n - p.k + i) / i;
+  double need = sets * (double)(sizeof(WideCount) + extra_per_kset) / 1048576.0;
+  return ::memory_refusal("the check", need, avail_mb);
 }
 
 // ---- coverage -------------------------------------------------------------------
@@ -168,17 +177,17 @@ std::string memory_refusal(const Params &p, double avail_mb) {
 // complete the k-set, and those completions have the colex ranks 0 ..
 // C(lim,j) - 1 of the lower part: one run of consecutive indices. So the
 // walk visits runs, not single k-sets, and the counting loops over a run
-// are plain byte loops the compiler vectorizes.
+// are plain loops the compiler vectorizes.
 
 namespace {
 template <class F> struct Walk {
   int t;
   uint64_t top;
   const std::vector<uint64_t> &binom;
-  int width;       // k + 1, the row length of binom
-  bool in[257];    // in[b]: mirrored number b is in the cover
-  int below[257];  // mirrored cover numbers in 1..b
-  int xs[256];     // the mirrored cover numbers, ascending
+  int width;             // k + 1, the row length of binom
+  bool in[kMaxN + 1];    // in[b]: mirrored number b is in the cover
+  int below[kMaxN + 1];  // mirrored cover numbers in 1..b
+  int xs[kMaxN];         // the mirrored cover numbers, ascending
   F &f;
 
   uint64_t C(int m, int j) const { return binom[(size_t)m * width + j]; }
@@ -217,8 +226,8 @@ template <class F> struct Walk {
 
 // Calls f(first, count) for each run of indices of k-sets sharing at least t
 // numbers with c, until f returns false; returns whether the walk went to its end.
-template <class F> bool Coverage::walk(const Cover &c, F &&f) const {
-  Walk<F> w{p_.t, top_, binom_, p_.k + 1, {}, {}, {}, f};
+template <class F> bool Coverage::walk(const Cover &c, int t, F &&f) const {
+  Walk<F> w{t, top_, binom_, p_.k + 1, {}, {}, {}, f};
   for (int a : c) w.in[p_.n + 1 - a] = true;
   for (int b = 1; b <= p_.n; b++) {
     w.below[b] = w.below[b - 1] + w.in[b];
@@ -229,7 +238,8 @@ template <class F> bool Coverage::walk(const Cover &c, F &&f) const {
 
 Coverage::Coverage(const Params &p, const std::vector<Cover> &covers)
     : p_(p), top_(ksets(p) - 1), binom_((size_t)(p.n + 1) * (p.k + 1)), covers_(covers),
-      active_(covers.size(), true), count_(ksets(p)) {
+      active_(covers.size(), true) {
+  assert(p.n <= kMaxN && covers.size() <= kMaxCovers);  // the walk's arrays, the wide counts
   // Saturating: entries beyond any index are never read, but must not overflow.
   const uint64_t cap = (uint64_t)1 << 62;
   for (int m = 0; m <= p.n; m++)
@@ -237,23 +247,40 @@ Coverage::Coverage(const Params &p, const std::vector<Cover> &covers)
       uint64_t v = j == 0 ? 1 : m == 0 ? 0 : binom(m - 1, j - 1) + binom(m - 1, j);
       binom_[(size_t)m * (p.k + 1) + j] = std::min(v, cap);
     }
-  for (const Cover &c : covers_) add(c);
+  count_.resize(ksets(p));
+  if (count_all(count_)) return;
+  // A count reached 255: count again, wide (the byte counts go first, to
+  // need no more memory than the wide ones).
+  std::vector<uint8_t>().swap(count_);
+  wide_ = true;
+  wide_count_.resize(ksets(p));
+  count_all(wide_count_);
 }
 
-void Coverage::add(const Cover &c) {
-  walk(c, [&](uint64_t first, uint64_t count) {
-    uint8_t *q = count_.data() + first;
-    for (uint64_t i = 0; i < count; i++) q[i] += q[i] != 255;
-    return true;
-  });
+// Counts every cover into count. Bytes stop at the first count to reach 255
+// (returning false); 16 bits cannot overflow with at most kMaxCovers covers.
+template <class T> bool Coverage::count_all(std::vector<T> &count) {
+  for (const Cover &c : covers_) {
+    bool below = true;
+    walk(c, p_.t, [&](uint64_t first, uint64_t n) {
+      T *q = count.data() + first;
+      for (uint64_t i = 0; i < n; i++) below &= ++q[i] != 255;
+      return below || sizeof(T) > 1;
+    });
+    if (!below && sizeof(T) == 1) return false;
+  }
+  return true;
 }
 
-uint64_t Coverage::holes() const { return std::count(count_.begin(), count_.end(), 0); }
+uint64_t Coverage::holes() const {
+  return counts([](auto &count) { return (uint64_t)std::count(count.begin(), count.end(), 0); });
+}
 
 uint64_t Coverage::next_hole(uint64_t from) const {
-  if (from >= count_.size()) return count_.size();
-  const void *z = memchr(count_.data() + from, 0, count_.size() - from);
-  return z ? (const uint8_t *)z - count_.data() : count_.size();
+  return counts([&](auto &count) {
+    auto z = std::find(count.begin() + std::min<uint64_t>(from, count.size()), count.end(), 0);
+    return (uint64_t)(z - count.begin());
+  });
 }
 
 Cover Coverage::kset(uint64_t index) const {
@@ -275,46 +302,75 @@ uint64_t Coverage::index(const Cover &s) const {
   return top_ - sub;
 }
 
-// Whether every count of a run passes test; without early exits, so that the
-// loop vectorizes (runs are short next to the whole walk).
-template <class T> static bool all_of_run(const uint8_t *q, uint64_t count, T test) {
-  bool ok = true;
-  for (uint64_t i = 0; i < count; i++) ok &= test(q[i]);
-  return ok;
-}
-
 bool Coverage::redundant(size_t i) const {
-  return walk(covers_[i], [&](uint64_t first, uint64_t count) {
-    return all_of_run(count_.data() + first, count, [](uint8_t v) { return v >= 2; });
+  return counts([&](auto &count) {
+    return walk(covers_[i], p_.t, [&](uint64_t first, uint64_t n) {
+      // No early exit inside a run, so that the loop vectorizes (runs are
+      // short next to the whole walk).
+      const auto *q = count.data() + first;
+      bool ok = true;
+      for (uint64_t j = 0; j < n; j++) ok &= q[j] >= 2;
+      return ok;
+    });
   });
 }
 
 void Coverage::drop(size_t i) {
   active_[i] = false;
-  bool saturated = !walk(covers_[i], [&](uint64_t first, uint64_t count) {
-    return all_of_run(count_.data() + first, count, [](uint8_t v) { return v < 255; });
-  });
-  if (!saturated) {
-    walk(covers_[i], [&](uint64_t first, uint64_t count) {
-      uint8_t *q = count_.data() + first;
-      for (uint64_t j = 0; j < count; j++) q[j]--;
+  counts([&](auto &count) {
+    walk(covers_[i], p_.t, [&](uint64_t first, uint64_t n) {
+      auto *q = count.data() + first;
+      for (uint64_t j = 0; j < n; j++) q[j]--;
       return true;
     });
-    return;
-  }
-  // A saturated count no longer says how many covers remain: count again.
-  std::fill(count_.begin(), count_.end(), 0);
-  for (size_t j = 0; j < covers_.size(); j++)
-    if (active_[j]) add(covers_[j]);
+  });
 }
 
 std::vector<uint64_t> Coverage::covered_by(const Cover &c) const {
   std::vector<uint64_t> v;
-  walk(c, [&](uint64_t first, uint64_t count) {
+  walk(c, p_.t, [&](uint64_t first, uint64_t count) {
     for (uint64_t i = 0; i < count; i++) v.push_back(first + i);
     return true;
   });
   return v;
+}
+
+std::vector<uint64_t> Coverage::best_matches() const {
+  // Level by level from 1 up, each level overwrites what the levels below
+  // wrote, so a k-set ends at the highest m some cover shares with it; the
+  // runs are filled, never compared. A k-set meets some cover iff it meets
+  // their union, so level 1 is one walk of the union instead of one per cover.
+  int top = std::min(p_.k, p_.x);
+  std::vector<uint8_t> best(ksets(p_));
+  Cover all;
+  for (int a = 1; a <= p_.n; a++)
+    for (size_t i = 0; i < covers_.size(); i++)
+      if (active_[i] && std::binary_search(covers_[i].begin(), covers_[i].end(), a)) {
+        all.push_back(a);
+        break;
+      }
+  walk(all, 1, [&](uint64_t first, uint64_t count) {
+    memset(best.data() + first, 1, count);
+    return true;
+  });
+  for (int m = 2; m <= top; m++)
+    for (size_t i = 0; i < covers_.size(); i++)
+      if (active_[i])
+        walk(covers_[i], m, [&](uint64_t first, uint64_t count) {
+          memset(best.data() + first, m, count);
+          return true;
+        });
+  std::vector<uint64_t> h(top + 1);
+  for (uint8_t b : best) h[b]++;
+  return h;
+}
+
+std::vector<uint64_t> Coverage::multiplicities() const {
+  return counts([](auto &count) {
+    std::vector<uint64_t> h(*std::max_element(count.begin(), count.end()) + 1);
+    for (auto c : count) h[c]++;
+    return h;
+  });
 }
 
 }  // namespace wheel

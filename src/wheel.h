@@ -5,14 +5,19 @@
 
 #include <cstdint>
 #include <istream>
+#include <limits>
 #include <string>
 #include <vector>
 
 namespace wheel {
 
 struct Params {
-  int n, k, x, t;  // L(n,k,x,t), already checked against the greedy run's limits
+  int n, k, x, t;  // L(n,k,x,t): 1 <= k, x < n <= kMaxN, t <= min(k, x)
 };
+
+// The largest n: the walk over a cover's k-sets (wheel.cpp) keeps per-number
+// arrays of this size.
+constexpr int kMaxN = 255;
 
 using Cover = std::vector<int>;  // x distinct numbers of 1..n, ascending
 
@@ -26,8 +31,9 @@ struct Wheel {
 // numbers. Returns "" or what is wrong with the input, beginning "line N: ".
 std::string read_wheel(std::istream &in, const Params &p, Wheel &w);
 
-// Why the check cannot run in avail_mb of memory ("" when it can).
-std::string memory_refusal(const Params &p, double avail_mb);
+// Why the check cannot run in avail_mb of memory ("" when it can); each k-set
+// takes a count (Coverage) and extra_per_kset bytes more.
+std::string memory_refusal(const Params &p, double avail_mb, int extra_per_kset = 0);
 
 uint64_t ksets(const Params &p);  // C(n,k)
 // ceil(C(n,k) / D), D = the k-sets one cover covers.
@@ -36,11 +42,16 @@ uint64_t counting_bound(const Params &p);
 uint64_t schoenheim_bound(const Params &p);
 
 // A coverage count per k-set, indexed by the k-set's position in
-// lexicographic order. Counts saturate at 255: only 0, 1 and "2 or more"
-// matter, and drop() recounts when it meets a saturated count.
+// lexicographic order. The counts are exact, so that drop() can take a cover
+// back in one walk. They are bytes while every count stays below 255 (good
+// wheels cover a k-set a few times; a byte halves the memory traffic of the
+// walks) and 16 bits otherwise, which hold them for up to kMaxCovers covers.
+using WideCount = uint16_t;
+constexpr size_t kMaxCovers = std::numeric_limits<WideCount>::max();
+
 class Coverage {
 public:
-  Coverage(const Params &p, const std::vector<Cover> &covers);
+  Coverage(const Params &p, const std::vector<Cover> &covers);  // at most kMaxCovers
 
   uint64_t holes() const;
   // Index of the first hole at or after from; ksets(p) when there is none.
@@ -58,17 +69,30 @@ public:
   // Indices of the k-sets a cover covers, in the order they are visited.
   std::vector<uint64_t> covered_by(const Cover &c) const;
 
+  // Entry m: the k-sets whose best match with the remaining covers is exactly
+  // m numbers, m = 0 .. min(k, x). Takes a byte per k-set while it runs.
+  std::vector<uint64_t> best_matches() const;
+  // Entry c: the k-sets that exactly c of the remaining covers cover.
+  std::vector<uint64_t> multiplicities() const;
+
 private:
-  template <class F> bool walk(const Cover &c, F &&f) const;
+  template <class F> bool walk(const Cover &c, int t, F &&f) const;
+  template <class T> bool count_all(std::vector<T> &count);
   uint64_t binom(int m, int j) const { return binom_[(size_t)m * (p_.k + 1) + j]; }
-  void add(const Cover &c);
+  // Calls f with the count array in use.
+  template <class F> decltype(auto) counts(F &&f) { return wide_ ? f(wide_count_) : f(count_); }
+  template <class F> decltype(auto) counts(F &&f) const {
+    return wide_ ? f(wide_count_) : f(count_);
+  }
 
   Params p_;
   uint64_t top_;                 // C(n,k) - 1
   std::vector<uint64_t> binom_;  // C(m,j) for m <= n, j <= k
   std::vector<Cover> covers_;
   std::vector<bool> active_;
-  std::vector<uint8_t> count_;
+  bool wide_ = false;           // the counts are in wide_count_
+  std::vector<uint8_t> count_;  // the counts while all stay below 255
+  std::vector<WideCount> wide_count_;
 };
 
 }  // namespace wheel

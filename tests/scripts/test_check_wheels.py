@@ -1,29 +1,28 @@
 #!/usr/bin/env python3
 """vorlank-check against an independent count in python.
 
-Greedy wheels of vorlank must check clean; a wheel missing one cover must
-report exactly the k-sets that cover alone covered; the redundant covers,
-the reduced wheel and the bounds must match the brute-force answers; and
-random wheels (holes and all) must agree on every count.
+Greedy wheels of vorlank must check clean, and without one cover report
+exactly the k-sets that cover alone covered; redundant covers, the reduced
+wheel, bounds, draws and profiles must match brute force on greedy and
+random wheels; a report under --map is the plain report with its numbers
+mapped.
 """
 import argparse
-import glob
 import math
 import os
 import random
 import re
-import shlex
 import subprocess
 import sys
 from itertools import combinations
 
-CASES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cases")
 failures = []
 
 
-def fail(what):
-    failures.append(what)
-    print("FAIL:", what)
+def expect(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what)
 
 
 def run(bin_dir, prog, args, stdin):
@@ -32,31 +31,23 @@ def run(bin_dir, prog, args, stdin):
     return p.returncode, p.stdout.decode(), p.stderr.decode()
 
 
-def transcript_covers(text):
-    """(line number, numbers) of each cover line of a vorlank transcript."""
-    out = []
-    for i, line in enumerate(text.split("\n"), 1):
-        m = re.search(r"\bcover_? +((?:\d+ +)+?) +-?\d+ sec$", line)
-        if line.startswith("left:") and m:
-            out.append((i, tuple(int(v) for v in m.group(1).split())))
-    return out
-
-
 def report(out):
-    """The report as {key: (value, [indented lines])}, '# ' prefixes removed."""
+    """The report as {key: (value, [indented lines])} and the wheel lines after it."""
     fields, key, wheel = {}, None, []
     for line in out.split("\n"):
-        if line.startswith("# "):
-            line = line[2:]
-        elif line and line[0].isdigit():
+        line = line[2:] if line.startswith("# ") else line
+        if line[:1].isdigit():
             wheel.append(tuple(int(v) for v in line.split()))
-            continue
-        if line.startswith("  "):
+        elif line.startswith("  "):
             fields[key][1].append(line.strip())
         elif ": " in line:
             key, value = line.split(": ", 1)
             fields[key] = (value, [])
     return fields, wheel
+
+
+def sets(lines):
+    return [tuple(int(v) for v in s.split()) for s in lines]
 
 
 class Oracle:
@@ -67,12 +58,10 @@ class Oracle:
         self.hits = [[j for j, c in enumerate(self.covers) if len(c & set(s)) >= t]
                      for s in self.ksets]
 
-    def holes(self, active=None):
-        act = active if active is not None else set(range(len(self.covers)))
+    def holes(self, act):
         return [s for s, h in zip(self.ksets, self.hits) if not act.intersection(h)]
 
-    def redundant(self, active=None):
-        act = active if active is not None else set(range(len(self.covers)))
+    def redundant(self, act):
         return [i for i in sorted(act)
                 if all(len(act.intersection(h)) >= 2 for h in self.hits if i in h)]
 
@@ -86,77 +75,113 @@ class Oracle:
     def bounds(self):
         n, k, x, t = self.n, self.k, self.x, self.t
         d = sum(math.comb(x, i) * math.comb(n - x, k - i) for i in range(t, min(x, k) + 1))
-        counting = -(-math.comb(n, k) // d)
-        if k != t:
-            return counting, None
         b = 1
         for i in reversed(range(t)):
             b = -(-(n - i) * b // (x - i))
-        return counting, b
+        return f"{-(-math.comb(n, k) // d)} (counting)" + (f", {b} (Schoenheim)" if k == t else "")
+
+    def draw(self, draw, lines):
+        """The draw's report lines, as vorlank-check prints them."""
+        k, x, t = self.k, self.x, self.t
+        meet = [len(c & set(draw)) for c in self.covers]
+        out = [f"  line {lines[i]}: {' '.join(map(str, sorted(c)))} ({m} matched)"
+               for i, (c, m) in enumerate(zip(self.covers, meet)) if m >= t]
+        each = ", ".join(f"{m}: {meet.count(m)}" for m in range(t, min(k, x) + 1))
+        hits = sum(m >= t for m in meet)
+        out.append(f"draw result: best match {max(meet)}; {hits} cover{' matches' if hits == 1 else 's match'} "
+                   f"{t} or more ({each})")
+        return out
+
+    def profile(self):
+        best = [max(len(c & set(s)) for c in self.covers) for s in self.ksets]
+        many = [len(h) for h in self.hits]
+        return ([best.count(m) for m in range(min(self.k, self.x) + 1)],
+                (min(many), round(sum(many) / len(many), 3), max(many), many.count(1)))
 
 
 def expect_report(name, out, status, o, lines, all_holes):
     """Compare a report with the oracle; lines[i] is the input line of cover i."""
     f, _ = report(out)
-    holes, red = o.holes(), o.redundant()
-    want_status = 0 if not holes else 1
-    if status != want_status:
-        fail(f"{name}: exit status {status}, expected {want_status}")
-    if f.get("covers", ("",))[0] != str(len(o.covers)):
-        fail(f"{name}: covers {f.get('covers')}, expected {len(o.covers)}")
-    if not f.get("covered", ("",))[0].startswith("yes" if not holes else "no"):
-        fail(f"{name}: covered {f.get('covered')}")
-    got_holes = [tuple(int(v) for v in s.split()) for s in f["holes"][1]]
-    if int(f["holes"][0].split()[0]) != len(holes) or got_holes != holes[:len(got_holes)] or \
-            len(got_holes) != (len(holes) if all_holes else min(10, len(holes))):
-        fail(f"{name}: holes {f['holes'][0]} {got_holes[:5]}..., expected {len(holes)} "
-             f"{holes[:5]}...")
-    want_red = [f"line {lines[i]}: " + " ".join(map(str, sorted(o.covers[i]))) for i in red]
-    if f["redundant"][1] != want_red or (f["redundant"][0] == "none") != (not red):
-        fail(f"{name}: redundant {f['redundant']}, expected {want_red}")
-    counting, schoenheim = o.bounds()
-    want = f"{counting} (counting)" + (f", {schoenheim} (Schoenheim)" if schoenheim else "")
-    if f["lower bound"][0] != want:
-        fail(f"{name}: lower bound {f['lower bound'][0]!r}, expected {want!r}")
+    act = set(range(len(o.covers)))
+    holes, red = o.holes(act), o.redundant(act)
+    expect(status == (1 if holes else 0), f"{name}: exit status {status}")
+    expect(f["covers"][0] == str(len(o.covers)), f"{name}: covers {f['covers']}")
+    expect(f["covered"][0].startswith("no" if holes else "yes"), f"{name}: {f['covered']}")
+    got = sets(f["holes"][1])
+    expect(f["holes"][0].split()[0] == str(len(holes)) and got == holes[:len(got)] and
+           len(got) == (len(holes) if all_holes else min(10, len(holes))),
+           f"{name}: holes {f['holes'][0]} {got[:5]}..., expected {len(holes)} {holes[:5]}...")
+    want = [f"line {lines[i]}: " + " ".join(map(str, sorted(o.covers[i]))) for i in red]
+    expect(f["redundant"][1] == want, f"{name}: redundant {f['redundant']}, expected {want}")
+    expect(f["lower bound"][0] == o.bounds(), f"{name}: lower bound {f['lower bound'][0]!r}")
+
+
+def expect_profile(name, out, o):
+    f, _ = report(out)
+    (counts, (least, mean, most, ones)), all_ = o.profile(), math.comb(o.n, o.k)
+    rows = [r.split() for r in f["profile"][1][1:]]
+    got = [int(r[1]) for r in rows[:-1]]
+    expect(got == counts and sum(got) == all_, f"{name}: profile {got}, expected {counts}")
+    # The share at t or more is the coverage the report states.
+    covered = all_ - int(f["holes"][0].split()[0])
+    expect(rows[-1][:4] == [str(o.t), "or", "more", str(covered)], f"{name}: {rows[-1]}")
+    want = (f"min {least}, mean {mean:.3f}, max {most}; met by exactly one: "
+            f"{100 * ones / all_:.3f}% of the {o.k}-sets")
+    expect(f[f"covers per {o.k}-set"][0] == want, f"{name}: {f[f'covers per {o.k}-set']}")
+
+
+def mapped(out, n, picks):
+    """A plain report with its numbers put on the picks, as --map prints it."""
+    def put(m):
+        return m.group(1) + " ".join(str(v) for v in sorted(picks[int(a) - 1]
+                                                            for a in m.group(2).split()))
+    out = out.replace(f"of 1..{n} ", f"of the {n} picks ")
+    return "\n".join(re.sub(r"^((?:# )?(?:  )?(?:line \d+: )?)(\d+(?: \d+)*)$", put, line)
+                     for line in out.split("\n"))
 
 
 GREEDY = [(7, 3, 3, 2), (6, 5, 2, 1), (8, 4, 4, 3), (9, 3, 3, 2), (10, 4, 4, 3), (8, 5, 3, 2),
-          (9, 4, 5, 3), (10, 3, 4, 3), (9, 2, 3, 2), (10, 5, 4, 2)]
+          (9, 4, 5, 3), (10, 3, 4, 3), (9, 2, 3, 2), (10, 5, 4, 2), (6, 3, 2, 0), (2, 1, 1, 1),
+          (31, 30, 1, 1), (25, 3, 23, 3)]
 
 
 def greedy_wheels(bin_dir):
+    rng = random.Random(49)
     for n, k, x, t in GREEDY:
-        name = f"L({n},{k},{x},{t})"
-        _, text, _ = run(bin_dir, "vorlank", [n, k, x, t], b"2\n")
-        found = transcript_covers(text)
-        covers = [c for _, c in found]
-        o = Oracle(n, k, x, t, covers)
-        status, out, err = run(bin_dir, "vorlank-check", [n, k, x, t], text.encode())
-        expect_report(name, out, status, o, [i for i, _ in found], False)
-        if status != 0 or err:
-            fail(f"{name}: greedy wheel not clean: {status} {err!r}")
-
-        # Without one cover: the holes are what that cover alone covered.
+        name, params = f"L({n},{k},{x},{t})", [n, k, x, t]
+        _, text, _ = run(bin_dir, "vorlank", params, b"2\n")
         lines = text.split("\n")
-        for drop in {0, len(found) // 2, len(found) - 1}:
-            cut = "\n".join(l for i, l in enumerate(lines, 1) if i != found[drop][0])
-            alone = [s for s, h in zip(o.ksets, o.hits) if h == [drop]]
-            status, out, _ = run(bin_dir, "vorlank-check", [n, k, x, t, "--holes"], cut.encode())
-            got = [tuple(int(v) for v in s.split()) for s in report(out)[0]["holes"][1]]
-            if status != (1 if alone else 0) or got != alone:
-                fail(f"{name} without cover {drop + 1}: status {status}, holes {got}, "
-                     f"expected {alone}")
+        found = [(i, tuple(int(v) for v in m.group(1).split())) for i, m in
+                 ((i, re.search(r"\bcover_? +((?:\d+ +)+?) +-?\d+ sec$", s))
+                  for i, s in enumerate(lines, 1)) if m]
+        o = Oracle(n, k, x, t, [c for _, c in found])
+        status, out, err = run(bin_dir, "vorlank-check", params + ["--profile"], text.encode())
+        expect_report(name, out, status, o, [i for i, _ in found], False)
+        expect_profile(name, out, o)
+        expect(status == 0 and not err, f"{name}: greedy wheel not clean: {status} {err!r}")
+
+        # Without one cover the holes are what that cover alone covered; under
+        # --map the report is the same with its numbers on the picks.
+        drop = len(found) // 2
+        cut = "\n".join(s for i, s in enumerate(lines, 1) if i != found[drop][0]).encode()
+        alone = [s for s, h in zip(o.ksets, o.hits) if h == [drop]]
+        status, out, _ = run(bin_dir, "vorlank-check", params + ["--holes", "--reduce"], cut)
+        got = sets(report(out)[0]["holes"][1])
+        expect(status == (1 if alone else 0) and got == alone,
+               f"{name} without cover {drop + 1}: {status}, holes {got}, expected {alone}")
+        picks = rng.sample(range(1, 100), n)
+        _, out2, _ = run(bin_dir, "vorlank-check",
+                         params + ["--holes", "--reduce", "--map", ",".join(map(str, picks))], cut)
+        expect(out2 == mapped(out, n, picks), f"{name} --map: {out2!r}")
 
         # --reduce: the oracle's reduction, and it reads back clean.
-        status, out, _ = run(bin_dir, "vorlank-check", ["--reduce", n, k, x, t], text.encode())
-        _, reduced = report(out)
+        status, out, _ = run(bin_dir, "vorlank-check", ["--reduce"] + params, text.encode())
         want = [tuple(sorted(o.covers[i])) for i in sorted(o.reduce())]
-        if status != 0 or reduced != want:
-            fail(f"{name} --reduce: status {status}, {reduced}, expected {want}")
-        status, out, _ = run(bin_dir, "vorlank-check", [n, k, x, t], out.encode())
+        expect(status == 0 and report(out)[1] == want, f"{name} --reduce: {status} {out!r}")
+        status, out, _ = run(bin_dir, "vorlank-check", params, out.encode())
         f, _ = report(out)
-        if status != 0 or f["covers"][0] != str(len(want)) or f["redundant"][0] != "none":
-            fail(f"{name} reduced wheel read back: status {status}, {f}")
+        expect(status == 0 and f["covers"][0] == str(len(want)) and f["redundant"][0] == "none",
+               f"{name} reduced wheel read back: status {status}, {f}")
 
 
 def random_wheels(bin_dir):
@@ -165,34 +190,21 @@ def random_wheels(bin_dir):
         n = rng.randint(3, 9)
         k, x = rng.randint(1, n - 1), rng.randint(1, n - 1)
         t = rng.randint(0, min(k, x))
-        covers = [tuple(sorted(rng.sample(range(1, n + 1), x)))
-                  for _ in range(rng.randint(0, 12))]
-        if covers and rng.random() < 0.3:
+        covers = [tuple(sorted(rng.sample(range(1, n + 1), x))) for _ in range(rng.randint(1, 12))]
+        if rng.random() < 0.3:
             covers.append(rng.choice(covers))  # a duplicate is redundant with its twin
         text = "# random wheel\n" + "".join(", ".join(map(str, c)) + "\n" for c in covers)
-        o = Oracle(n, k, x, t, covers)
-        all_holes = trial % 2 == 0
-        args = [n, k, x, t] + (["--holes"] if all_holes else [])
-        status, out, err = run(bin_dir, "vorlank-check", args, text.encode())
-        expect_report(f"random {trial} L({n},{k},{x},{t})", out, status, o,
-                      list(range(2, len(covers) + 2)), all_holes)
-
-
-def suite_transcripts(bin_dir):
-    """The greedy transcripts among the transcript cases check clean."""
-    for args in sorted(glob.glob(os.path.join(CASES, "greedy_*.args"))):
-        base = args[:-5]
-        words = shlex.split(open(args).read())
-        if words[0] != "vorlank" or not os.path.exists(base + ".out"):
-            continue
-        text = open(base + ".out", "rb").read().replace(b"<sec>", b"0")
-        m = re.search(rb"\*\* (\d+) \*\* needed", text)
-        if not m:
-            continue  # a refused or unfinished run holds no wheel
-        status, out, err = run(bin_dir, "vorlank-check", words[1:5], text)
-        f, _ = report(out)
-        if status != 0 or f.get("covers", ("",))[0] != m.group(1).decode():
-            fail(f"{os.path.basename(base)}: status {status}, {out!r} {err!r}")
+        o, name = Oracle(n, k, x, t, covers), f"random {trial} L({n},{k},{x},{t})"
+        draw = sorted(rng.sample(range(1, n + 1), k))
+        args = [n, k, x, t, "--profile", "--draw", ",".join(map(str, draw))]
+        args += ["--holes"] if trial % 2 == 0 else []
+        status, out, _ = run(bin_dir, "vorlank-check", args, text.encode())
+        lines = list(range(2, len(covers) + 2))
+        expect_report(name, out, status, o, lines, trial % 2 == 0)
+        expect_profile(name, out, o)
+        at = out.split("\n").index("draw: " + " ".join(map(str, draw))) + 1
+        got = out.split("\n")[at:at + len(o.draw(draw, lines))]
+        expect(got == o.draw(draw, lines), f"{name} draw {draw}: {got}")
 
 
 def main():
@@ -201,7 +213,6 @@ def main():
     bin_dir = ap.parse_args().bin_dir
     greedy_wheels(bin_dir)
     random_wheels(bin_dir)
-    suite_transcripts(bin_dir)
     print(f"{len(failures)} failures")
     sys.exit(1 if failures else 0)
 
