@@ -123,6 +123,9 @@ static constexpr double kGreedyShare = 0.25;
 static constexpr double kPartShare = 0.7;
 // Each turn of a part's local search takes this share of the parts' time.
 static constexpr int kSlices = 6;
+// A part settles after this many slices in a row without a smaller wheel:
+// where k > t, gains come seconds apart.
+static constexpr int kFailedSlices = 2;
 // Look-ups of the short local search of each greedy part wheel, and their
 // estimated seconds.
 static constexpr uint64_t kQuickLookups = 4'000'000;
@@ -137,6 +140,7 @@ struct Direct {
   std::vector<Set> best;  // proved
   int64_t greedy = -1;    // its size from the greedy
   bool settled = false;   // local search stopped improving it
+  int failed = 0;         // slices in a row that found nothing
   bool quick = false;     // the short local search after the greedy improved it
 };
 
@@ -267,7 +271,7 @@ struct Search {
   }
 
   // Local search of the split's part farthest above its lower bound, a slice
-  // at a time, until a slice finds nothing (the split may change meanwhile).
+  // at a time, until slices find nothing (the split may change meanwhile).
   void anneal_parts(Clock::time_point until, uint64_t moves) {
     auto slice = (until - Clock::now()) / kSlices;
     uint64_t slice_moves = moves == UINT64_MAX ? UINT64_MAX : moves / kSlices, spent = 0;
@@ -298,9 +302,9 @@ struct Search {
                  [&](size_t b) { progress(known - (int64_t)(d.best.size() - b), what); });
       spent += used;
       if (w.size() < d.best.size() && proved(ps, w))
-        d.best = w;
+        d.best = w, d.failed = 0;
       else
-        d.settled = true;
+        d.settled = ++d.failed >= kFailedSlices;
     }
     moves_used += spent;
   }
@@ -394,10 +398,12 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
   uint64_t rest = o.moves == UINT64_MAX ? UINT64_MAX : o.moves - std::min(o.moves, z.moves_used);
   out.covers = z.anneal_whole(composed, rest, 1);
   if (!settle(composed)) return false;
-  std::string last = (parts.size() > 1 ? "composed: " : "") + covers_text(composed.size());
-  if (out.covers.size() < composed.size())
-    last += "; local search of the whole wheel: " + covers_text(out.covers.size());
-  out.built.push_back(last);
+  std::string gain = "local search of the whole wheel: " + covers_text(out.covers.size());
+  if (parts.size() > 1)
+    out.built.push_back("composed: " + covers_text(composed.size()) +
+                        (out.covers.size() < composed.size() ? "; " + gain : ""));
+  else if (out.covers.size() < composed.size())
+    out.built.push_back(gain);
   return true;
 }
 
