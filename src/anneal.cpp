@@ -12,18 +12,10 @@ template <class T>
 Annealer<T>::Annealer(const Shape &s, const std::vector<Set> &covers, uint64_t seed)
     : s_(s), pool_(low_bits(s.n)), rng_(seed), covers_(covers), mult_(binom()(s.n, s.k)),
       hole_at_(mult_.size(), kNone) {
-  for (Set c : covers_) {
-    // Every k-set meeting the cover in i >= t numbers: i of the cover's, k - i of the rest.
-    for (int i = std::max(s.t, s.k - (s.n - s.x)); i <= std::min(s.k, s.x); i++) {
-      in_cover_.clear(), outside_.clear();
-      subsets(c, i, 0, in_cover_);
-      subsets(pool_ & ~c, s.k - i, 0, outside_);
-      for (Set a : in_cover_)
-        for (Set b : outside_) mult_[rank(a | b)]++;
-    }
-  }
+  for (Set c : covers_) for_covered(s_, c, [&](uint64_t r) { mult_[r]++; });
   for (uint64_t r = 0; r < mult_.size(); r++)
     if (mult_[r] == 0) open(r);
+  lost_.reserve(move_cost() / 2), gained_.reserve(move_cost() / 2);
 }
 
 template <class T> void Annealer<T>::open(uint64_t r) {
@@ -48,7 +40,7 @@ template <class T> bool Annealer<T>::move(double temperature) {
   Set hole = unrank(hole_list_[rng_.below(hole_list_.size())], s_.k);
   aimed_.clear();
   for (size_t i = 0; i < covers_.size(); i++)
-    if (std::popcount(covers_[i] & hole) == s_.t - 1) aimed_.push_back(i);
+    if (count(covers_[i] & hole) == s_.t - 1) aimed_.push_back(i);
   // With no cover one number short of the hole, any cover moves closer to it.
   size_t ci = aimed_.empty() ? rng_.below(covers_.size()) : aimed_[rng_.below(aimed_.size())];
   Set c = covers_[ci];
@@ -56,10 +48,12 @@ template <class T> bool Annealer<T>::move(double temperature) {
 
   // The k-sets sharing exactly t numbers with c, out among them and in not,
   // lose c; the same with out and in exchanged gain the new cover.
-  in_cover_.clear(), outside_.clear(), lost_.clear(), gained_.clear();
-  subsets(c & ~bit(out), s_.t - 1, 0, in_cover_);
-  subsets(pool_ & ~c & ~bit(in), s_.k - s_.t, 0, outside_);
+  lost_.clear(), gained_.clear();
+  Set others = c & ~bit(out), rest = pool_ & ~c & ~bit(in);
   int delta = 0;
+  in_cover_.clear(), outside_.clear();
+  subsets(others, s_.t - 1, 0, in_cover_);
+  subsets(rest, s_.k - s_.t, 0, outside_);
   for (Set a : in_cover_)
     for (Set b : outside_) {
       uint64_t lose = rank(a | b | bit(out)), gain = rank(a | b | bit(in));
@@ -86,13 +80,7 @@ template <class T> bool Annealer<T>::move(double temperature) {
 
 template <class T> uint64_t Annealer<T>::unique_count(Set c) {
   uint64_t count = 0;
-  for (int i = std::max(s_.t, s_.k - (s_.n - s_.x)); i <= std::min(s_.k, s_.x); i++) {
-    in_cover_.clear(), outside_.clear();
-    subsets(c, i, 0, in_cover_);
-    subsets(pool_ & ~c, s_.k - i, 0, outside_);
-    for (Set a : in_cover_)
-      for (Set b : outside_) count += mult_[rank(a | b)] == 1;
-  }
+  for_covered(s_, c, [&](uint64_t r) { count += mult_[r] == 1; });
   return count;
 }
 
@@ -112,15 +100,9 @@ template <class T> uint64_t Annealer<T>::drop_cheapest() {
     if (unique_[best] == was) break;
   }
   uint64_t opened = unique_[best];
-  Set c = covers_[best];
-  for (int i = std::max(s_.t, s_.k - (s_.n - s_.x)); i <= std::min(s_.k, s_.x); i++) {
-    in_cover_.clear(), outside_.clear();
-    subsets(c, i, 0, in_cover_);
-    subsets(pool_ & ~c, s_.k - i, 0, outside_);
-    for (Set a : in_cover_)
-      for (Set b2 : outside_)
-        if (uint64_t r = rank(a | b2); --mult_[r] == 0) open(r);
-  }
+  for_covered(s_, covers_[best], [&](uint64_t r) {
+    if (--mult_[r] == 0) open(r);
+  });
   covers_.erase(covers_.begin() + best);
   unique_.erase(unique_.begin() + best);
   return opened;

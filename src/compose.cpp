@@ -104,7 +104,7 @@ std::vector<Set> compose(const Shape &s, const std::vector<Part> &parts,
     if (p.kind == Part::Single) {
       // The whole part, padded with the lowest numbers outside it.
       Set c = low_bits(p.n) << p.offset;
-      for (int a = 0; std::popcount(c) < s.x; a++) c |= bit(a);
+      for (int a = 0; count(c) < s.x; a++) c |= bit(a);
       add(c);
     }
     if (p.kind == Part::Direct)

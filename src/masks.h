@@ -15,6 +15,16 @@ using Set = uint64_t;
 constexpr int kMaxPool = 64;  // numbers of a pool: one bit each in a Set
 
 inline Set bit(int i) { return (Set)1 << i; }
+
+// Numbers in a set. Inline bit arithmetic: the shipped build runs on any
+// x86-64, where std::popcount without the POPCNT instruction is a library
+// call, and the local search counts on every cover at every move.
+inline int count(Set s) {
+  s = s - ((s >> 1) & 0x5555555555555555);
+  s = (s & 0x3333333333333333) + ((s >> 2) & 0x3333333333333333);
+  s = (s + (s >> 4)) & 0x0f0f0f0f0f0f0f0f;
+  return (int)((s * 0x0101010101010101) >> 56);
+}
 inline Set low_bits(int m) { return m >= 64 ? ~(Set)0 : bit(m) - 1; }
 
 // C(m,j) for 0 <= m, j <= 64, at c[j][m]; saturates at 2^63.
@@ -71,7 +81,7 @@ inline void subsets(Set from, int j, Set base, std::vector<Set> &out) {
     return;
   }
   // Highest element first: each choice leaves the bits below it.
-  for (Set rest = from; std::popcount(rest) >= j;) {
+  for (Set rest = from; count(rest) >= j;) {
     int top = 63 - std::countl_zero(rest);
     rest &= ~bit(top);
     subsets(rest, j - 1, base | bit(top), out);
@@ -84,15 +94,13 @@ struct Shape {
 };
 
 // Calls f(rank) for every k-set sharing at least t numbers with the x-set c:
-// i >= t numbers of c and k - i of the rest of the pool. in and out are
-// scratch.
-template <class F>
-void for_covered(const Shape &s, Set c, std::vector<Set> &in, std::vector<Set> &out, F f) {
-  Set rest = low_bits(s.n) & ~c;
+// i >= t numbers of c and k - i of the rest of the pool.
+template <class F> void for_covered(const Shape &s, Set c, F f) {
+  std::vector<Set> in, out;
   for (int i = std::max(s.t, s.k - (s.n - s.x)); i <= std::min(s.k, s.x); i++) {
     in.clear(), out.clear();
     subsets(c, i, 0, in);
-    subsets(rest, s.k - i, 0, out);
+    subsets(low_bits(s.n) & ~c, s.k - i, 0, out);
     for (Set a : in)
       for (Set b : out) f(rank(a | b));
   }
@@ -127,7 +135,7 @@ struct Rng {
   double unit() { return (double)(next() >> 11) * 0x1.0p-53; }
   // A uniformly chosen bit of a non-empty mask.
   int pick(Set from) {
-    for (uint64_t i = below(std::popcount(from)); i; i--) from &= from - 1;
+    for (uint64_t i = below(count(from)); i; i--) from &= from - 1;
     return std::countr_zero(from);
   }
 };

@@ -40,7 +40,7 @@ std::vector<Set> colex_greedy(const Shape &s, Deadline give_up) {
   const Shape mirror{s.n, s.x, s.k, s.t};  // the x-sets that cover a k-set
   std::vector<uint32_t> count(cands, (uint32_t)per_cover(s));
   std::vector<uint8_t> open(all, 1);
-  std::vector<Set> wheel, in, out, in2, out2;
+  std::vector<Set> wheel;
   for (uint64_t left = all; left > 0;) {
     if (std::chrono::steady_clock::now() > give_up) return {};
     // The first largest count: the first x-set in colex order among the best.
@@ -48,10 +48,10 @@ std::vector<Set> colex_greedy(const Shape &s, Deadline give_up) {
     for (uint64_t r = 1; r < cands; r++)
       if (count[r] > count[pick]) pick = r;
     Set c = unrank(pick, s.x);
-    for_covered(s, c, in, out, [&](uint64_t kr) {
+    for_covered(s, c, [&](uint64_t kr) {
       if (!open[kr]) return;
       open[kr] = 0, left--;
-      for_covered(mirror, unrank(kr, s.k), in2, out2, [&](uint64_t xr) { count[xr]--; });
+      for_covered(mirror, unrank(kr, s.k), [&](uint64_t xr) { count[xr]--; });
     });
     wheel.push_back(c);
   }
@@ -108,13 +108,13 @@ std::vector<Set> engine_greedy(const Shape &s, Deadline give_up) {
   subcount_init(sc, s.n, s.k, s.x, s.t, (int)all);
   std::vector<int> bound(cands + s.x + 1, (int)all);
   std::vector<uint8_t> open(all, 1);
-  std::vector<Set> wheel, in, out;
+  std::vector<Set> wheel;
   for (uint64_t left = all; left > 0;) {
     if (std::chrono::steady_clock::now() > give_up) return {};
     int row = 0;
     if (subcount_best(sc, bound.data(), (int)cands, &row, [](int) {}) <= 0 || row < 1) return {};
     Set c = lex_unrank((uint64_t)row - 1, s.n, s.x);
-    for_covered(s, c, in, out, [&](uint64_t kr) {
+    for_covered(s, c, [&](uint64_t kr) {
       if (!open[kr]) return;
       open[kr] = 0, left--;
       unsigned char kset[kMaxPool];
