@@ -118,6 +118,9 @@ std::vector<Set> compose(const Shape &s, const std::vector<Part> &parts,
 // The greedy's share of the time, counted in estimated seconds so that the
 // split chosen does not depend on how fast or loaded the machine is.
 static constexpr double kGreedyShare = 0.25;
+// The greedy of the whole instance may take up to this share of the time
+// before the parts' greedy (L(22,10,10,6): 5 s, where no split comes near).
+static constexpr double kWholeGreedyShare = 0.5;
 // Of the time left after the greedy, the parts' local search takes this
 // share (less when every part stops improving); the whole wheel the rest.
 static constexpr double kPartShare = 0.7;
@@ -243,10 +246,10 @@ struct Search {
   // prune the rest) and the greedy's share of the time lasts. A lower bound
   // alone is far too hopeful where k > t, hence the ratios.
   void greedy_parts() {
-    double budget = o.seconds * kGreedyShare;
-    // The whole instance last: its lower bound, where k > t, is far below
-    // what a greedy finds, and its greedy is the costliest.
-    at(s.n, s.k).tried = true;
+    // The plain greedy of the whole instance first, where its estimate fits
+    // its share: the wheel is never larger than it, and splits must beat it.
+    double whole = o.seconds * kWholeGreedyShare, budget = o.seconds * kGreedyShare;
+    greedy(s.n, s.k, whole, false);
     for (;;) {
       int64_t size;
       std::vector<Part> parts = split(kUntried, &size);
@@ -265,9 +268,6 @@ struct Search {
       while (at(m, next->k).tried) m++;
       greedy(m, next->k, budget, false);
     }
-    // The plain greedy of the whole instance, where the time allows: the
-    // wheel is never larger than it.
-    greedy(s.n, s.k, budget, false);
   }
 
   // Local search of the split's part farthest above its lower bound, a slice

@@ -79,13 +79,14 @@ static bool engine_fits(const Shape &s) {
   return bytes <= kMaxEngineBytes && bytes / 1048576.0 <= available_mb() / 2;
 }
 
-// Measured from the greedy run: about 3 ns a candidate a step, 2 ns a
-// counter lowered when a k-set is covered.
+// Measured on a loaded machine: about 3 ns a candidate a step, 20 ns a
+// counter lowered when a k-set is covered (L(22,10,10,6): 250 million of
+// them in 5 s; L(49,6,6,3): 16 s, estimated 19).
 double engine_greedy_seconds(const Shape &s) {
   if (!engine_fits(s)) return INFINITY;
   const Binom &b = binom();
   double lowerings = (double)b(s.n, s.k) * subsets_between(s.k, s.t, std::min(s.k, s.x));
-  return 3e-9 * steps(s) * (double)b(s.n, s.x) + 2e-9 * lowerings;
+  return 3e-9 * steps(s) * (double)b(s.n, s.x) + 2e-8 * lowerings;
 }
 
 // The x-set at a row of the lexicographic table, rows from 0.
@@ -109,20 +110,25 @@ std::vector<Set> engine_greedy(const Shape &s, Deadline give_up) {
   std::vector<int> bound(cands + s.x + 1, (int)all);
   std::vector<uint8_t> open(all, 1);
   std::vector<Set> wheel;
+  // The k-sets a cover newly covers, as rows of an nk-table from row 1 (a
+  // flag byte, then the numbers), for the engine's removal in two threads.
+  std::vector<unsigned char> rows((size_t)s.k + 1);
+  std::vector<int> row_list;
   for (uint64_t left = all; left > 0;) {
     if (std::chrono::steady_clock::now() > give_up) return {};
     int row = 0;
     if (subcount_best(sc, bound.data(), (int)cands, &row, [](int) {}) <= 0 || row < 1) return {};
     Set c = lex_unrank((uint64_t)row - 1, s.n, s.x);
+    rows.resize((size_t)s.k + 1), row_list.clear();
     for_covered(s, c, [&](uint64_t kr) {
       if (!open[kr]) return;
       open[kr] = 0, left--;
-      unsigned char kset[kMaxPool];
-      int i = 0;
+      rows.push_back(0);
       for (Set m = unrank(kr, s.k); m; m &= m - 1)
-        kset[i++] = (unsigned char)(std::countr_zero(m) + 1);
-      subcount_remove(sc, kset);
+        rows.push_back((unsigned char)(std::countr_zero(m) + 1));
+      row_list.push_back((int)row_list.size() + 1);
     });
+    subcount_remove_rows(sc, rows.data(), s.k + 1, row_list);
     wheel.push_back(c);
   }
   return wheel;
