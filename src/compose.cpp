@@ -144,7 +144,6 @@ struct Direct {
   int64_t greedy = -1;    // its size from the greedy
   bool settled = false;   // local search stopped improving it
   int failed = 0;         // slices in a row that found nothing
-  bool quick = false;     // the short local search after the greedy improved it
 };
 
 std::string instance(const Shape &s) {
@@ -236,9 +235,9 @@ struct Search {
       return;
     budget -= kQuickLookups * kSecondsPerLookup;
     std::vector<Set> w = anneal(ps, d.best, lower_bound(ps),
-                                {Clock::now() + std::chrono::seconds(10), kQuickLookups / cost},
+                                {end, kQuickLookups / cost},
                                 o.seed, nullptr, nullptr);
-    if (w.size() < d.best.size() && proved(ps, w)) d.best = w, d.quick = true;
+    if (w.size() < d.best.size() && proved(ps, w)) d.best = w;
   }
 
   // Greedy wheels for the parts the split would use, cheapest first, while
