@@ -234,9 +234,8 @@ struct Search {
         binom()(m, j) + 2 * d.best.size() * per_cover(ps) > kQuickLookups || cost > kQuickLookups)
       return;
     budget -= kQuickLookups * kSecondsPerLookup;
-    std::vector<Set> w = anneal(ps, d.best, lower_bound(ps),
-                                {end, kQuickLookups / cost},
-                                o.seed, nullptr, nullptr);
+    std::vector<Set> w =
+        anneal(ps, d.best, lower_bound(ps), {end, kQuickLookups / cost}, o.seed, nullptr, nullptr);
     if (w.size() < d.best.size() && proved(ps, w)) d.best = w;
   }
 
