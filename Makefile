@@ -26,7 +26,7 @@ accept: all
 
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVORLANK_BENCH=ON
-	cmake --build build-bench -j 2 --target vorlank vorlank-check greedy_bench sample_bench
+	cmake --build build-bench -j 2 --target vorlank vorlank-check vorlank-design greedy_bench sample_bench
 	python3 bench/run.py --bin-dir build-bench
 
 clean:

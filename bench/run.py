@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""make bench: times the greedy run, the statistic generator and vorlank-check.
+"""make bench: times the greedy run, the statistic generator, vorlank-check and vorlank-design.
 
 Prints one table: instance, covers, wall seconds (median of several runs),
 peak memory, and for instances small enough the literal/fast ratio measured
@@ -7,8 +7,10 @@ side by side in this run.
 """
 import argparse
 import os
+import re
 import statistics
 import subprocess
+import time
 
 GREEDY = [  # n, k, x, t, runs, with the literal algorithm beside it
     (49, 6, 6, 3, 3, False),
@@ -28,10 +30,45 @@ def greedy(bin_dir, n, k, x, t, literal=False):
     return int(covers), float(seconds), float(peak)
 
 
+DESIGN = [  # n, k, x, t, seconds given to vorlank-design
+    (49, 6, 6, 2, 10),
+    (49, 6, 6, 3, 20),
+    (49, 6, 6, 3, 120),
+    (22, 3, 6, 3, 10),
+    (27, 4, 6, 3, 60),
+    (10, 2, 6, 2, 1),
+]
+
+
+def design(bin_dir):
+    """vorlank-design on the targets: its wheel against the greedy run's, proved by vorlank-check."""
+    print(f"{'instance':<16} {'covers':>6} {'lower bound':>11} {'greedy covers':>13} "
+          f"{'seconds':>7} {'wall s':>7}")
+    greedy_covers = {}
+    for n, k, x, t, secs in DESIGN:
+        if (n, k, x, t) not in greedy_covers:
+            greedy_covers[(n, k, x, t)] = greedy(bin_dir, n, k, x, t)[0]
+        start = time.monotonic()
+        out = subprocess.run([os.path.join(bin_dir, "vorlank-design"), "--seconds", str(secs),
+                              str(n), str(k), str(x), str(t)], capture_output=True, text=True,
+                             check=True).stdout
+        wall = time.monotonic() - start
+        head = re.match(r"# L\(.*\): (\d+) covers?, lower bound (\d+)", out)
+        check = subprocess.run([os.path.join(bin_dir, "vorlank-check"), str(n), str(k), str(x),
+                                str(t)], input=out, capture_output=True, text=True)
+        assert check.returncode == 0, check.stdout
+        name = f"L({n},{k},{x},{t})"
+        print(f"{name:<16} {head[1]:>6} {head[2]:>11} {greedy_covers[(n, k, x, t)]:>13} "
+              f"{secs:>7} {wall:>7.1f}", flush=True)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin-dir", required=True)
+    ap.add_argument("--design-only", action="store_true", help="only the vorlank-design table")
     a = ap.parse_args()
+    if a.design_only:
+        return design(a.bin_dir)
     print(f"{'instance':<16} {'covers':>6} {'seconds':>8} {'peak MB':>8} {'literal/fast':>13}")
     for n, k, x, t, runs, side in GREEDY:
         results = [greedy(a.bin_dir, n, k, x, t) for _ in range(runs)]
@@ -56,6 +93,10 @@ def main():
         print("\nvorlank-check, median CPU seconds (peak memory):")
         print(subprocess.run(["bash", check, a.bin_dir], capture_output=True, text=True,
                              check=True).stdout, end="")
+
+    if os.path.exists(os.path.join(a.bin_dir, "vorlank-design")):
+        print("\nvorlank-design (greedy covers: the greedy run's):")
+        design(a.bin_dir)
 
 
 if __name__ == "__main__":

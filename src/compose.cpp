@@ -1,0 +1,408 @@
+// Greedy part wheels, the split by dynamic programming, composition, and the
+// schedule of vorlank-design's search.
+#include "compose.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "partgreedy.h"
+#include "wheel.h"
+
+namespace design {
+
+using Clock = std::chrono::steady_clock;
+
+uint64_t lower_bound(const Shape &s) {
+  if (s.k > s.n) return 0;
+  if (s.n <= s.x) return 1;
+  wheel::Params p{s.n, s.k, s.x, s.t};
+  uint64_t lb = wheel::counting_bound(p);
+  if (s.k == s.t) lb = std::max(lb, wheel::schoenheim_bound(p));
+  return lb;
+}
+
+bool proved(const Shape &s, const std::vector<Set> &covers) {
+  std::vector<wheel::Cover> cs;
+  for (Set c : covers) cs.push_back(numbers(c));
+  return wheel::Coverage({s.n, s.k, s.x, s.t}, cs).holes() == 0;
+}
+
+// ---- the split -------------------------------------------------------------------
+
+static constexpr int64_t kNone = INT64_MAX / 4;  // no wheel
+
+namespace {
+// The best composition for every pool size m <= n and k-set size j <= k.
+struct Table {
+  int n, k;
+  std::vector<int64_t> val;
+  std::vector<int> how;  // kEmpty, kSingle, kDirect, kImpossible, or a split m1 * (k + 1) + j1
+  enum { kEmpty = -1, kSingle = -2, kDirect = -3, kImpossible = -4 };
+  size_t at(int m, int j) const { return (size_t)m * (k + 1) + j; }
+};
+}  // namespace
+
+// Fills the table bottom-up over pool sizes: each entry is the direct wheel
+// or the best pair of smaller entries with k1 + k2 = j + 1 (a split with
+// smaller k_i would also be valid, but only wastes covers). On equal sizes
+// the direct wheel wins, then the split found first.
+static void solve(const Shape &s, const std::function<int64_t(int, int)> &direct, Table &tb) {
+  tb.n = s.n, tb.k = s.k;
+  tb.val.assign((size_t)(s.n + 1) * (s.k + 1), kNone);
+  tb.how.assign(tb.val.size(), Table::kImpossible);
+  for (int m = 0; m <= s.n; m++)
+    for (int j = 0; j <= s.k; j++) {
+      size_t here = tb.at(m, j);
+      if (j > m) {
+        tb.val[here] = 0, tb.how[here] = Table::kEmpty;
+        continue;
+      }
+      if (j < s.t) continue;
+      if (m <= s.x) {
+        tb.val[here] = 1, tb.how[here] = Table::kSingle;
+        continue;
+      }
+      if (int64_t d = direct(m, j); d >= 0) tb.val[here] = d, tb.how[here] = Table::kDirect;
+      for (int m1 = 1; m1 < m; m1++)
+        for (int j1 = 1; j1 <= j; j1++) {
+          int64_t v = tb.val[tb.at(m1, j1)] + tb.val[tb.at(m - m1, j + 1 - j1)];
+          if (v < tb.val[here]) tb.val[here] = v, tb.how[here] = m1 * (s.k + 1) + j1;
+        }
+    }
+}
+
+static void collect(const Table &tb, int m, int j, int offset, std::vector<Part> &parts) {
+  int how = tb.how[tb.at(m, j)];
+  if (how == Table::kEmpty) parts.push_back({offset, m, j, Part::Empty});
+  if (how == Table::kSingle) parts.push_back({offset, m, j, Part::Single});
+  if (how == Table::kDirect) parts.push_back({offset, m, j, Part::Direct});
+  if (how >= 0) {
+    int m1 = how / (tb.k + 1), j1 = how % (tb.k + 1);
+    collect(tb, m1, j1, offset, parts);
+    collect(tb, m - m1, j + 1 - j1, offset + m1, parts);
+  }
+}
+
+std::vector<Part> best_split(const Shape &s, const std::function<int64_t(int, int)> &direct) {
+  Table tb;
+  solve(s, direct, tb);
+  std::vector<Part> parts;
+  if (tb.val[tb.at(s.n, s.k)] < kNone) collect(tb, s.n, s.k, 0, parts);
+  return parts;
+}
+
+std::vector<Set> compose(const Shape &s, const std::vector<Part> &parts,
+                         const std::vector<std::vector<Set>> &wheels) {
+  std::vector<Set> covers;
+  std::set<Set> seen;
+  auto add = [&](Set c) {
+    if (seen.insert(c).second) covers.push_back(c);
+  };
+  for (size_t i = 0; i < parts.size(); i++) {
+    const Part &p = parts[i];
+    if (p.kind == Part::Single) {
+      // The whole part, padded with the lowest numbers outside it.
+      Set c = low_bits(p.n) << p.offset;
+      for (int a = 0; count(c) < s.x; a++) c |= bit(a);
+      add(c);
+    }
+    if (p.kind == Part::Direct)
+      for (Set c : wheels[i]) add(c << p.offset);
+  }
+  return covers;
+}
+
+// ---- the search --------------------------------------------------------------------
+
+// The greedy's share of the time, counted in estimated seconds so that the
+// split chosen does not depend on how fast or loaded the machine is.
+static constexpr double kGreedyShare = 0.25;
+// The greedy of the whole instance may take up to this share of the time
+// before the parts' greedy (L(22,10,10,6): 5 s, where no split comes near).
+static constexpr double kWholeGreedyShare = 0.5;
+// Of the time left after the greedy, the parts' local search takes this
+// share (less when every part stops improving); the whole wheel the rest.
+static constexpr double kPartShare = 0.7;
+// Each turn of a part's local search takes this share of the parts' time.
+static constexpr int kSlices = 6;
+// A part settles after this many slices in a row without a smaller wheel:
+// where k > t, gains come seconds apart.
+static constexpr int kFailedSlices = 2;
+// Look-ups of the short local search of each greedy part wheel, and their
+// estimated seconds.
+static constexpr uint64_t kQuickLookups = 4'000'000;
+static constexpr double kSecondsPerLookup = 5e-9;
+// Estimated seconds below which the colex greedy runs even where k > t.
+static constexpr double kCheapGreedy = 0.2;
+
+namespace {
+// What is known of the direct wheel of L(m,j,x,t).
+struct Direct {
+  bool tried = false;     // the greedy has run or was out of reach
+  std::vector<Set> best;  // proved
+  int64_t greedy = -1;    // its size from the greedy
+  bool settled = false;   // local search stopped improving it
+  int failed = 0;         // slices in a row that found nothing
+};
+
+std::string instance(const Shape &s) {
+  return "L(" + std::to_string(s.n) + "," + std::to_string(s.k) + "," + std::to_string(s.x) + "," +
+         std::to_string(s.t) + ")";
+}
+
+std::string covers_text(uint64_t n) { return std::to_string(n) + (n == 1 ? " cover" : " covers"); }
+
+struct Search {
+  const Shape &s;
+  const DesignOptions &o;
+  Clock::time_point start, end;
+  std::vector<Direct> direct;  // at m * (k + 1) + j
+  uint64_t moves_used = 0;
+
+  Direct &at(int m, int j) { return direct[(size_t)m * (s.k + 1) + j]; }
+  Shape shape(int m, int j) const { return {m, j, s.x, s.t}; }
+  void progress(uint64_t best, const std::string &what) const {
+    if (o.progress) o.progress(best, what);
+  }
+
+  // The split by the wheels known. Optimistic, it counts a part not tried
+  // yet at its lower bound times the ratio its nearest tried neighbour (same
+  // k, smaller pool) came to.
+  enum Mode { kKnown, kUntried };
+  std::vector<Part> split(Mode mode, int64_t *size) {
+    Table tb;
+    solve(
+        s,
+        [&](int m, int j) -> int64_t {
+          const Direct &d = at(m, j);
+          uint64_t lb = lower_bound(shape(m, j));
+          if (mode == kUntried && !d.tried) {
+            double ratio = 1;
+            for (int m2 = m - 1; m2 > s.x; m2--)
+              if (const Direct &e = at(m2, j); !e.best.empty()) {
+                ratio = (double)e.best.size() / (double)lower_bound(shape(m2, j));
+                break;
+              }
+            return (int64_t)((double)lb * ratio);
+          }
+          return d.best.empty() ? -1 : (int64_t)d.best.size();
+        },
+        tb);
+    std::vector<Part> parts;
+    *size = tb.val[tb.at(s.n, s.k)];
+    if (*size < kNone) collect(tb, s.n, s.k, 0, parts);
+    return parts;
+  }
+
+  // A part's greedy wheel: both greedy searches where their estimated time
+  // fits what is left of `budget` (estimated seconds), the smaller wheel.
+  // Unbounded, only the quicker one, however long it takes.
+  void greedy(int m, int j, double &budget, bool unbounded) {
+    Direct &d = at(m, j);
+    d.tried = true;
+    Shape ps = shape(m, j);
+    double est[2] = {colex_greedy_seconds(ps), engine_greedy_seconds(ps)};
+    // The colex order pays where k = t (it finds Steiner systems); where
+    // k > t both orders came out alike (L(27,4,6,3): 116 and 117 covers), and
+    // its exact counts cost more than the engine's subset counts.
+    if (j > s.t && est[0] > std::min(kCheapGreedy, est[1])) est[0] = INFINITY;
+    for (int which = 0; which < 2; which++) {
+      if (unbounded ? !std::isfinite(est[which]) || est[which] > est[1 - which]
+                    : est[which] > budget)
+        continue;
+      if (!unbounded) budget -= est[which];
+      progress(0, "greedy " + instance(ps));
+      // Far beyond its estimate, a greedy is taking a path the estimate did
+      // not foresee; give up rather than overrun the time.
+      auto give_up = unbounded
+                         ? Clock::time_point::max()
+                         : Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                              std::chrono::duration<double>(4 * est[which] + 0.5));
+      std::vector<Set> w = which == 0 ? colex_greedy(ps, give_up) : engine_greedy(ps, give_up);
+      if (w.empty() || (!d.best.empty() && w.size() >= d.best.size()) || !proved(ps, w)) continue;
+      d.best = w, d.greedy = (int64_t)w.size();
+    }
+    // A short local search, the same number of look-ups for every part, so
+    // that the split compares parts as they come out of local search rather
+    // than the greedy alone: a greedy L(10,2,6,2) has 5 covers, 4 suffice.
+    // Only where setting it up (a count per k-set, every cover's k-sets) is
+    // cheap beside it.
+    uint64_t cost =
+        std::max<uint64_t>(1, 2 * binom()(s.x - 1, s.t - 1) * binom()(m - s.x - 1, j - s.t));
+    if (d.best.empty() || unbounded ||
+        binom()(m, j) + 2 * d.best.size() * per_cover(ps) > kQuickLookups || cost > kQuickLookups)
+      return;
+    budget -= kQuickLookups * kSecondsPerLookup;
+    std::vector<Set> w =
+        anneal(ps, d.best, lower_bound(ps), {end, kQuickLookups / cost}, o.seed, nullptr, nullptr);
+    if (w.size() < d.best.size() && proved(ps, w)) d.best = w;
+  }
+
+  // Greedy wheels for the parts the split would use, cheapest first, while
+  // a split with untried parts could beat the one known (the estimates
+  // prune the rest) and the greedy's share of the time lasts. A lower bound
+  // alone is far too hopeful where k > t, hence the ratios.
+  void greedy_parts() {
+    // The plain greedy of the whole instance first, where its estimate fits
+    // its share: the wheel is never larger than it, and splits must beat it.
+    double whole = o.seconds * kWholeGreedyShare, budget = o.seconds * kGreedyShare;
+    greedy(s.n, s.k, whole, false);
+    for (;;) {
+      int64_t size;
+      std::vector<Part> parts = split(kUntried, &size);
+      const Part *next = nullptr;
+      double cheapest = INFINITY;
+      for (const Part &p : parts)
+        if (p.kind == Part::Direct && !at(p.n, p.k).tried) {
+          double e = std::min(colex_greedy_seconds(shape(p.n, p.k)),
+                              engine_greedy_seconds(shape(p.n, p.k)));
+          if (!next || e < cheapest) cheapest = e, next = &p;
+        }
+      if (!next) break;
+      // Up the ladder of pool sizes: the part's smallest untried pool comes
+      // first, so each estimate rests on the ratio of the pool just below.
+      int m = s.x + 1;
+      while (at(m, next->k).tried) m++;
+      greedy(m, next->k, budget, false);
+    }
+  }
+
+  // Local search of the split's part farthest above its lower bound, a slice
+  // at a time, until slices find nothing (the split may change meanwhile).
+  void anneal_parts(Clock::time_point until, uint64_t moves) {
+    auto slice = (until - Clock::now()) / kSlices;
+    uint64_t slice_moves = moves == UINT64_MAX ? UINT64_MAX : moves / kSlices, spent = 0;
+    for (uint64_t turn = 0; Clock::now() < until && spent < moves; turn++) {
+      int64_t known;
+      std::vector<Part> parts = split(kKnown, &known);
+      const Part *next = nullptr;
+      uint64_t gap = 0;
+      for (const Part &p : parts) {
+        Direct &d = at(p.n, p.k);
+        uint64_t lb = lower_bound(shape(p.n, p.k));
+        if (p.kind != Part::Direct || d.settled) continue;
+        if (binom()(p.n, p.k) > kMaxAnnealKsets || d.best.size() <= lb) {
+          d.settled = true;
+          continue;
+        }
+        if (d.best.size() - lb > gap) gap = d.best.size() - lb, next = &p;
+      }
+      if (!next) break;  // every part of the split settled
+      Shape ps = shape(next->n, next->k);
+      Direct &d = at(next->n, next->k);
+      std::string what = "local search of " + instance(ps);
+      uint64_t used = 0;
+      std::vector<Set> w =
+          anneal(ps, d.best, lower_bound(ps),
+                 {std::min(until, Clock::now() + slice), std::min(slice_moves, moves - spent)},
+                 o.seed * 0x9e3779b97f4a7c15 + turn, &used,
+                 [&](size_t b) { progress(known - (int64_t)(d.best.size() - b), what); });
+      spent += used;
+      if (w.size() < d.best.size() && proved(ps, w))
+        d.best = w, d.failed = 0;
+      else
+        d.settled = ++d.failed >= kFailedSlices;
+    }
+    moves_used += spent;
+  }
+
+  // The whole wheel's local search; it removes the covers the union made redundant.
+  std::vector<Set> anneal_whole(const std::vector<Set> &from, uint64_t moves, uint64_t salt) {
+    if (binom()(s.n, s.k) > kMaxAnnealKsets || Clock::now() >= end) return from;
+    uint64_t used = 0;
+    std::vector<Set> w = anneal(s, from, lower_bound(s), {end, moves}, o.seed + salt, &used,
+                                [&](size_t b) { progress(b, "local search of the whole wheel"); });
+    moves_used += used;
+    return w;
+  }
+};
+}  // namespace
+
+// Time kept for the final proof: the check walk counts every cover's k-sets
+// and then reads every k-set's count.
+static double proof_seconds(const Shape &s) {
+  return 4e-9 * ((double)binom()(s.n, s.k) + 300.0 * (double)per_cover(s));
+}
+
+bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOptions &o,
+                  Design &out) {
+  out = Design();
+  out.lower = lower_bound(s);
+  if (s.t == 0) {
+    out.covers = {low_bits(s.x)};
+    out.built = {"one cover: every k-set shares at least 0 numbers with any cover"};
+    return true;
+  }
+  Search z{s, o, Clock::now(), {}, {}, 0};
+  double usable = std::max(0.0, o.seconds - std::min(o.seconds / 5, proof_seconds(s)));
+  z.end =
+      z.start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(usable));
+
+  // The local search keeps its wheels without holes; the check walk proves it.
+  auto settle = [&](const std::vector<Set> &before) {
+    if (out.covers.size() < before.size() && proved(s, out.covers)) return true;
+    out.covers = before;
+    return proved(s, out.covers);
+  };
+  if (!from.empty()) {
+    out.covers = z.anneal_whole(from, o.moves, 0);
+    bool ok = settle(from);
+    out.built = {"from the given wheel of " + covers_text(from.size()) +
+                 "; local search of the whole wheel: " + covers_text(out.covers.size())};
+    return ok;
+  }
+
+  z.direct.resize((size_t)(s.n + 1) * (s.k + 1));
+  z.greedy_parts();
+  int64_t size;
+  std::vector<Part> parts = z.split(Search::kKnown, &size);
+  if (parts.empty()) {
+    // Nothing fits the time: the quicker greedy of the whole instance, however long it takes.
+    double none = 0;
+    z.greedy(s.n, s.k, none, true);
+    parts = z.split(Search::kKnown, &size);
+    if (parts.empty()) return false;
+  }
+  out.greedy = z.at(s.n, s.k).greedy;
+
+  uint64_t part_moves = o.moves == UINT64_MAX ? UINT64_MAX : o.moves / 2;
+  auto parts_end = Clock::now() +
+                   std::chrono::duration_cast<Clock::duration>((z.end - Clock::now()) * kPartShare);
+  z.anneal_parts(parts_end, part_moves);
+  parts = z.split(Search::kKnown, &size);
+
+  std::vector<std::vector<Set>> wheels;
+  if (parts.size() > 1)
+    out.built.push_back("split into " + std::to_string(parts.size()) + " parts (" +
+                        std::to_string(size) + " covers):");
+  for (const Part &p : parts) {
+    Direct &d = z.at(p.n, p.k);
+    wheels.push_back(p.kind == Part::Direct ? d.best : std::vector<Set>());
+    std::string line = parts.size() > 1 ? "  " + std::to_string(p.offset + 1) + ".." +
+                                              std::to_string(p.offset + p.n) + " as "
+                                        : "";
+    line += instance(z.shape(p.n, p.k)) + ": ";
+    if (p.kind == Part::Empty) line += "no cover (k > n)";
+    if (p.kind == Part::Single) line += "1 cover, the whole part, padded";
+    if (p.kind == Part::Direct) {
+      line += "greedy " + std::to_string(d.greedy);
+      if ((int64_t)d.best.size() < d.greedy)
+        line += ", local search " + std::to_string(d.best.size());
+    }
+    out.built.push_back(line);
+  }
+  std::vector<Set> composed = compose(s, parts, wheels);
+  uint64_t rest = o.moves == UINT64_MAX ? UINT64_MAX : o.moves - std::min(o.moves, z.moves_used);
+  out.covers = z.anneal_whole(composed, rest, 1);
+  if (!settle(composed)) return false;
+  std::string gain = "local search of the whole wheel: " + covers_text(out.covers.size());
+  if (parts.size() > 1)
+    out.built.push_back("composed: " + covers_text(composed.size()) +
+                        (out.covers.size() < composed.size() ? "; " + gain : ""));
+  else if (out.covers.size() < composed.size())
+    out.built.push_back(gain);
+  return true;
+}
+
+}  // namespace design

@@ -1,0 +1,68 @@
+// vorlank-design's search: greedy part wheels, the pigeonhole split of the
+// pool chosen by dynamic programming, local search of the parts and of the
+// composed wheel, and the proof of the result by the check walk.
+//
+// The split: pool parts of sizes n1 + n2 = n and k1 + k2 = k + 1. A k-set
+// has at least k1 numbers in the first part or at least k2 in the second, so
+// a wheel for L(n1,k1,x,t) on the first part with one for L(n2,k2,x,t) on
+// the second is a wheel for L(n,k,x,t). A part with k_i > n_i needs no
+// cover, one with n_i <= x one cover (padded with other numbers), one with
+// k_i < t cannot be covered at all. Plain data in and out; nothing
+// process-wide.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "anneal.h"
+#include "masks.h"
+
+namespace design {
+
+// max(counting bound, Schoenheim's bound where k = t); 0 where nothing needs
+// covering (k > n), 1 where one cover holds the pool.
+uint64_t lower_bound(const Shape &s);
+
+// Whether the covers cover every k-set, by the check walk of vorlank-check.
+bool proved(const Shape &s, const std::vector<Set> &covers);
+
+// A leaf of a split: numbers offset + 1 .. offset + n, k-sets of size k.
+struct Part {
+  int offset, n, k;
+  enum Kind { Empty, Single, Direct } kind;
+};
+
+struct DesignOptions {
+  double seconds = 30;
+  uint64_t seed = 1;
+  uint64_t moves = UINT64_MAX;  // cap on the moves of local search (for reproducible runs)
+  // Called with the best size so far and what the search works on.
+  std::function<void(uint64_t, const std::string &)> progress;
+};
+
+struct Design {
+  std::vector<Set> covers;         // proved
+  std::vector<std::string> built;  // how, one line each
+  uint64_t lower = 0;              // lower_bound of the instance
+  int64_t greedy = -1;             // the plain greedy of the whole instance, -1 where not run
+};
+
+// The smallest wheel found for s (t >= 1, k <= n, x < n) within the
+// options' time, or from `from` (a proved wheel) when it is not empty.
+// Returns false when no proved wheel came out (the instance is out of reach).
+bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOptions &o,
+                  Design &out);
+
+// The parts of the split the search would choose given a direct wheel size
+// for each (m, j) (direct(m, j) < 0: none), for tests.
+std::vector<Part> best_split(const Shape &s, const std::function<int64_t(int, int)> &direct);
+
+// The union of part wheels, relabelled into their parts; wheels[i] is the
+// wheel of parts[i] on the pool bits 0..n_i-1 (empty but for Direct parts).
+std::vector<Set> compose(const Shape &s, const std::vector<Part> &parts,
+                         const std::vector<std::vector<Set>> &wheels);
+
+}  // namespace design

@@ -1,0 +1,37 @@
+// Greedy wheels for vorlank-design: the first wheel of a part, which the
+// local search then improves. Two candidate orders, as they find different
+// wheels: colex order with exact counts (first in colex order on ties; it
+// finds the Steiner system S(3,6,22) as L(22,3,6,3)), and the greedy run's
+// subset-count engine (lowest lexicographic row on ties). Neither lays seed
+// blocks. Plain data in and out; nothing process-wide.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "masks.h"
+
+namespace design {
+
+// The x-sets the colex greedy holds a count for, 4 bytes each.
+constexpr uint64_t kMaxGreedyCandidates = (uint64_t)1 << 26;
+// Bytes the engine's counters, bounds and flags may take.
+constexpr double kMaxEngineBytes = 2.0 * (1 << 30);
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+uint64_t per_cover(const Shape &s);  // k-sets one cover covers
+
+// Estimated seconds of each greedy on this project's machines (from the
+// candidates, the k-sets and an estimate of the steps), and whether it
+// can run at all: what the search decides by, so that its choices do not
+// depend on the machine's speed. Infinity where it cannot run.
+double colex_greedy_seconds(const Shape &s);
+double engine_greedy_seconds(const Shape &s);
+
+// Each gives up, returning no covers, at the deadline.
+std::vector<Set> colex_greedy(const Shape &s, Deadline give_up);
+std::vector<Set> engine_greedy(const Shape &s, Deadline give_up);
+
+}  // namespace design

@@ -1,0 +1,72 @@
+#!/usr/bin/env python3
+"""vorlank-design's wheels read back by vorlank-check and by a count in python.
+
+Each wheel must check clean in vorlank-check (status 0, as many covers as the
+first # line says) and cover every k-set by brute force; a run given --from
+never prints more covers than it was given.
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+from itertools import combinations
+
+failures = []
+
+
+def run(bin_dir, prog, args, stdin=b""):
+    p = subprocess.run([os.path.join(bin_dir, prog)] + [str(a) for a in args], input=stdin,
+                       capture_output=True, timeout=120)
+    return p.returncode, p.stdout.decode(), p.stderr.decode()
+
+
+def covers_of(text):
+    return [set(map(int, l.split())) for l in text.splitlines() if l and not l.startswith("#")]
+
+
+def check(bin_dir, opts, n, k, x, t):
+    name = f"{' '.join(opts)} L({n},{k},{x},{t})"
+    status, out, err = run(bin_dir, "vorlank-design", opts + [n, k, x, t])
+    if status != 0 or err:
+        failures.append(f"{name}: status {status}, stderr {err!r}")
+        return []
+    covers = covers_of(out)
+    head = out.splitlines()[0]
+    if not head.startswith(f"# L({n},{k},{x},{t}): {len(covers)} cover"):
+        failures.append(f"{name}: first line {head!r} for {len(covers)} covers")
+    cs, cout, _ = run(bin_dir, "vorlank-check", [n, k, x, t], out.encode())
+    if cs != 0 or f"covers: {len(covers)}\n" not in cout:
+        failures.append(f"{name}: vorlank-check says {cout!r}")
+    for ks in combinations(range(1, n + 1), k):
+        if not any(len(c.intersection(ks)) >= t for c in covers):
+            failures.append(f"{name}: {ks} uncovered")
+            break
+    return covers
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bin-dir", required=True)
+    a = ap.parse_args()
+    for opts, inst in [([], (10, 2, 6, 2)), (["--moves", "30000"], (14, 4, 5, 3)),
+                       (["--moves", "30000", "--seed", "9"], (16, 5, 6, 3)),
+                       (["--seconds", "0.5"], (20, 3, 4, 2)), ([], (9, 4, 3, 1))]:
+        check(a.bin_dir, opts, *inst)
+    # --from: a greedy run's transcript in, never a larger wheel out.
+    greedy = run(a.bin_dir, "vorlank", [15, 4, 5, 3], b"2\n")[1]
+    given = sum(1 for l in greedy.splitlines() if l.startswith("left:") and " cover" in l)
+    with tempfile.TemporaryDirectory() as tmp:
+        path = os.path.join(tmp, "greedy.txt")
+        with open(path, "w") as f:
+            f.write(greedy)
+        got = check(a.bin_dir, ["--moves", "20000", "--from", path], 15, 4, 5, 3)
+    if not got or len(got) > given:
+        failures.append(f"--from: {len(got)} covers out of {given} given")
+    for f in failures:
+        print("FAIL:", f)
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()
