@@ -18,6 +18,7 @@
 
 #include "compose.h"
 #include "k.h"
+#include "sysmem.h"
 #include "wheel.h"
 
 using design::Set;

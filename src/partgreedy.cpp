@@ -3,7 +3,8 @@
 
 #include <cmath>
 
-#include "k.h"  // binom64, available_mb
+#include "k.h"  // binom64
+#include "sysmem.h"
 #include "subcount.h"
 
 namespace design {
