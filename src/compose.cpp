@@ -133,6 +133,9 @@ static constexpr int kFailedSlices = 2;
 // estimated seconds.
 static constexpr uint64_t kQuickLookups = 4'000'000;
 static constexpr double kSecondsPerLookup = 5e-9;
+// Where nothing fits the time, the greedy of the whole instance still runs
+// if its estimate is at most this many times the time given.
+static constexpr double kOverrun = 4;
 // Estimated seconds below which the colex greedy runs even where k > t.
 static constexpr double kCheapGreedy = 0.2;
 
@@ -358,7 +361,14 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
   int64_t size;
   std::vector<Part> parts = z.split(Search::kKnown, &size);
   if (parts.empty()) {
-    // Nothing fits the time: the quicker greedy of the whole instance, however long it takes.
+    // Nothing fits the time: the quicker greedy of the whole instance, where
+    // it takes a modest multiple of the time given; beyond that, say what it
+    // would take rather than run for hours.
+    double needs = std::min(colex_greedy_seconds(s), engine_greedy_seconds(s));
+    if (std::isfinite(needs) && needs > kOverrun * o.seconds) {
+      out.needs = needs;
+      return false;
+    }
     double none = 0;
     z.greedy(s.n, s.k, none, true);
     parts = z.split(Search::kKnown, &size);

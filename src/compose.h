@@ -48,11 +48,13 @@ struct Design {
   std::vector<std::string> built;  // how, one line each
   uint64_t lower = 0;              // lower_bound of the instance
   int64_t greedy = -1;             // the plain greedy of the whole instance, -1 where not run
+  double needs = 0;  // where no wheel came out for lack of time: the estimated seconds it takes
 };
 
 // The smallest wheel found for s (t >= 1, k <= n, x < n) within the
 // options' time, or from `from` (a proved wheel) when it is not empty.
-// Returns false when no proved wheel came out (the instance is out of reach).
+// Returns false when no proved wheel came out: the instance is out of reach
+// of this program, or (out.needs > 0) of the time given.
 bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOptions &o,
                   Design &out);
 

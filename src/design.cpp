@@ -212,9 +212,14 @@ int main(int argc, char **argv) {
   design::Design w;
   bool ok = design::design_wheel(s, from, d, w);
   if (tty) fprintf(stderr, "\r\033[K");
-  if (!ok)
-    return error("no wheel for L(" + o.pos[0] + "," + o.pos[1] + "," + o.pos[2] + "," + o.pos[3] +
-                 ") within reach of this program");
+  std::string inst = "L(" + o.pos[0] + "," + o.pos[1] + "," + o.pos[2] + "," + o.pos[3] + ")";
+  if (!ok && w.needs > 0) {
+    char secs[128];
+    snprintf(secs, sizeof secs, "--seconds %g: its quickest greedy would take about %.0f seconds",
+             o.seconds, std::ceil(w.needs));
+    return error("no wheel for " + inst + " within " + secs);
+  }
+  if (!ok) return error("no wheel for " + inst + " within reach of this program");
 
   std::vector<std::vector<int>> lines;
   for (Set c : w.covers) lines.push_back(design::numbers(c));
