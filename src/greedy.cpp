@@ -35,7 +35,7 @@ static double subsets_between(int m, int lo, int hi) {
 }
 
 static bool engine_fits(int n, int k, int x, int t) {
-  if (greedy_literal || t < 1 || x > 20) return false;
+  if (greedy_literal || t < 1 || x > subcount_max_x) return false;
   int hi = std::min(k, x);
   if (subsets_between(x, t, hi) > 65536 || subsets_between(k, 1, hi) > 65536) return false;
   // Nor should the counters outgrow the tables by much.
@@ -139,19 +139,18 @@ void save_szt() {
 
 void sign_hits() {
   int k = vorlank_k, w = k + 1;
-  // Which rows the cover covers: comp on each row, or with subset counts a
-  // look-up per number (the same answer, as rows and covers hold no
-  // repeats), in two threads on large tables.
+  // Which rows the cover covers: comp on each row. With subset counts the
+  // engine takes them out of its counts and out of the table in one go, to
+  // the same table.
   static std::vector<int> covered;
+  covered.clear();
+  int gone = 0;
   if (fast) {
-    unsigned char in_cover[256] = {};
-    for (int i = 1; i <= vorlank_x; i++) in_cover[szt[i]] = 1;
-    subcount_covered(sc, c1, w, len, in_cover, covered);
-    subcount_remove_rows(sc, c1, w, covered);
+    gone = subcount_cover(sc, szt + 1, c1, w, len);
   } else {
-    covered.clear();
     for (int r = 1; r <= len; r++)
       if (comp(r) >= vorlank_t) covered.push_back(r);
+    gone = (int)covered.size();
   }
   // Rows that stay move down a block at a time, as a row-by-row copy in
   // ascending order would; each covered row is flagged where it stood.
@@ -165,10 +164,10 @@ void sign_hits() {
     keep = r + 1;
     c1[(size_t)w * r] = 1;
   }
-  move_block(len + 1);
-  summ += (int)covered.size();
+  if (!fast) move_block(len + 1);
+  summ += gone;
   save_szt();
-  len -= (int)covered.size();
+  len -= gone;
   printf("left: %9d   ", len);
 }
 
@@ -237,6 +236,9 @@ void vorlank2() {
     printf("Error: out of memory for the tables of L(%d,%d,%d,%d).\n", n, k, x, t);
     return;
   }
+  subcount_advise(c1, (size_t)(nk + 1) * (k + 1));
+  subcount_advise(c3, (size_t)(nx + 1) * (x + 1));
+  subcount_advise(c4, sizeof(int) * ((size_t)nx + x));
   for (int i = 1; i <= nx; i++) c4[i] = nk;
   fast = engine_fits(n, k, x, t);
   if (fast) subcount_init(sc, n, k, x, t, nk);
