@@ -193,65 +193,108 @@ static void remove_kset(subcount &sc, const unsigned char *kset) {
 
 void subcount_remove(subcount &sc, const unsigned char *kset) { remove_kset(sc, kset); }
 
+// m fewer k-sets hold the j-set at position p of level lv (not a bit level).
+template <class T> static inline void lower(T *f, int64_t p, int m) { f[p] = (T)(f[p] - m); }
+
 namespace {
 
 // The depth-first walk over the k-sets a cover covers, for k <= x, where the
 // top level tells whether a k-set is still uncovered. Numbers are taken
-// largest first, so each new number is the lowest of its subsets and adds
-// its share to the ranks it extends; the ranks of the chosen numbers'
-// subsets stay on one stack per level. A prefix no uncovered k-set holds
-// (its counter 0) is not entered.
+// smallest first, so the last one runs through consecutive ranks and every
+// k-set's bit, and every subset holding the last number, is read from
+// consecutive places. For each subset S of the chosen numbers the stack of
+// its level keeps rank_u(S), its rank as the low part of a set with u more
+// numbers above it: a new number s above S gives rank_u(S + s) =
+// rank_{u+1}(S) + C(n - s, u + 1). A subset is lowered once, by the k-sets
+// that left below the node that added its largest number; a prefix no
+// uncovered k-set holds (its counter 0) is not entered.
 struct walk {
   subcount &sc;
   const unsigned char *in;                      // in[s]: is s in the cover
-  int le[subcount_max_n + 1];                   // le[s]: cover numbers <= s
-  std::vector<int64_t> st[subcount_max_x + 1];  // per level, the ranks of the prefix's subsets
+  int ge[subcount_max_n + 2];                   // ge[s]: cover numbers >= s
+  int wide;                                     // ranks an entry keeps: u = 0..k
+  std::vector<int64_t> st[subcount_max_x + 1];  // per level, the prefix's subsets
   int top[subcount_max_x + 1];                  // entries on each stack
-  int removed = 0;
+  int left[subcount_max_n + 1];                 // the last numbers of the k-sets that leave
 
-  walk(subcount &c, const unsigned char *in_cover) : sc(c), in(in_cover) {
-    le[0] = 0;
-    for (int s = 1; s <= sc.n; s++) le[s] = le[s - 1] + in[s];
+  walk(subcount &c, const unsigned char *in_cover) : sc(c), in(in_cover), wide(c.k + 1) {
+    ge[sc.n + 1] = 0;
+    for (int s = sc.n; s >= 1; s--) ge[s] = ge[s + 1] + in[s];
     for (int j = 0; j <= sc.k; j++)
-      st[j].resize(sc.binom[(size_t)sc.k * (sc.jhi + 1) + j]), top[j] = 0;
-    st[0][0] = 0, top[0] = 1;
+      st[j].assign(sc.binom[(size_t)sc.k * (sc.jhi + 1) + j] * wide, 0), top[j] = 0;
+    top[0] = 1;  // the empty set, rank 0 whatever comes above
   }
 
-  // The k-set of the prefix and s is uncovered and leaves: every subset of
-  // it at the levels kept loses one, those with s at their old rank plus the
-  // share of s.
-  void leave(int s) {
-    for (int j = sc.jlo; j <= sc.k; j++) {
-      sublevel &lv = sc.level[j];
-      int64_t add = subshare(sc, s, j);
-      for (int c = 0; c < top[j]; c++) drop(lv, lv.last - st[j][c]);
-      for (int c = 0; c < top[j - 1]; c++) drop(lv, lv.last - (st[j - 1][c] + add));
+  int64_t rank(int j, int e, int u) const { return st[j][(size_t)e * wide + u]; }
+
+  // The k-sets that hold the k - 1 chosen numbers (the last entry of level
+  // k - 1, above `last`), one more number s above, and enough of the cover.
+  int leaves(int last, int cx) {
+    int n = sc.n, k = sc.k;
+    const sublevel &bit = sc.level[k];
+    int64_t at = bit.last - rank(k - 1, top[k - 1] - 1, 1) - n;  // the bit of s at at + s
+    int gone = 0;
+    for (int s = last + 1; s <= n; s++) {
+      if (cx + in[s] < sc.t) continue;
+      int64_t p = at + s;
+      if (sc.level[k].u8[p >> 3] >> (p & 7) & 1) left[gone++] = s;
     }
-    removed++;
+    for (int i = 0; i < gone; i++) drop(sc.level[k], at + left[i]);
+    for (int j = std::max(sc.jlo, 1); j < k; j++) {
+      sublevel &lv = sc.level[j];
+      for (int e = 0; e < top[j - 1]; e++) {
+        int64_t from = lv.last - rank(j - 1, e, 1) - n;
+        if (lv.bits == 8)
+          for (int i = 0; i < gone; i++) lower(lv.u8.data(), from + left[i], 1);
+        else if (lv.bits == 16)
+          for (int i = 0; i < gone; i++) lower(lv.u16.data(), from + left[i], 1);
+        else
+          for (int i = 0; i < gone; i++) lower(lv.u32.data(), from + left[i], 1);
+      }
+    }
+    return gone;
   }
 
-  // d numbers chosen (rank prank), cx of them in the cover, all above hi - 1.
-  void go(int d, int hi, int cx, int64_t prank) {
-    int k = sc.k, t = sc.t;
-    for (int s = hi - 1; s >= k - d; s--) {
-      if (cx + le[s] < t) break;  // too few cover numbers left below
+  // d < k - 1 numbers chosen, the largest `last`, cx of them in the cover.
+  // Returns the k-sets that left below.
+  int go(int d, int last, int cx) {
+    int n = sc.n, k = sc.k, t = sc.t;
+    if (d == k - 1) return leaves(last, cx);
+    int gone = 0;
+    for (int s = last + 1; s <= n - (k - d - 1); s++) {
+      if (cx + ge[s] < t) break;  // too few cover numbers left
       int c = cx + in[s];
-      if (c + std::min(le[s - 1], k - d - 1) < t) continue;  // nor room for enough below s
-      int64_t r = prank + subshare(sc, s, d + 1);
-      if (d + 1 == k) {
-        if (c >= t && subget(sc.level[k], r)) leave(s);
-        continue;
-      }
+      if (c + std::min(ge[s + 1], k - d - 1) < t) continue;  // nor room for enough above s
+      // The prefix with s: rank_0 = rank_1(prefix) + (n - s).
+      int64_t r = (d ? rank(d, top[d] - 1, 1) : 0) + (n - s);
       if (d + 1 >= sc.jlo && subget(sc.level[d + 1], r) == 0) continue;
       int was[subcount_max_x + 1] = {};
-      for (int j = std::min(d + 1, k); j >= 1; j--) {
-        int64_t add = subshare(sc, s, j);
+      for (int j = d + 1; j >= 1; j--) {
         was[j] = top[j];
-        for (int e = 0; e < top[j - 1]; e++) st[j][top[j]++] = st[j - 1][e] + add;
+        for (int e = 0; e < top[j - 1]; e++) {
+          const int64_t *from = &st[j - 1][(size_t)e * wide];
+          int64_t *to = &st[j][(size_t)top[j]++ * wide];
+          for (int u = 0; u + d + 1 <= k; u++) to[u] = from[u + 1] + subshare(sc, s, u + 1);
+        }
       }
-      go(d + 1, s, c, r);
-      for (int j = std::min(d + 1, k); j >= 1; j--) top[j] = was[j];
+      int below = go(d + 1, s, c);
+      if (below)
+        for (int j = std::max(sc.jlo, 1); j <= d + 1; j++) {
+          sublevel &lv = sc.level[j];
+          for (int e = was[j]; e < top[j]; e++) {
+            int64_t p = lv.last - rank(j, e, 0);
+            if (lv.bits == 8)
+              lower(lv.u8.data(), p, below);
+            else if (lv.bits == 16)
+              lower(lv.u16.data(), p, below);
+            else
+              lower(lv.u32.data(), p, below);
+          }
+        }
+      for (int j = 1; j <= d + 1; j++) top[j] = was[j];
+      gone += below;
     }
+    return gone;
   }
 };
 
@@ -301,16 +344,17 @@ int subcount_cover(subcount &sc, const int *cover, unsigned char *table, int w, 
   // The walk touches only the counters, the pass only the table: on large
   // tables they run side by side.
   walk wk(sc, in_cover);
-  int gone = 0;
+  int gone = 0, removed = 0;
   if (sc.threads > 1 && rows >= sc.beside_rows) {
     std::thread helper([&] { gone = pass(nullptr, table, sc.k, sc.t, rows, in_cover); });
-    wk.go(0, sc.n + 1, 0, 0);
+    removed = wk.go(0, 0, 0);
     helper.join();
   } else {
     gone = pass(nullptr, table, sc.k, sc.t, rows, in_cover);
-    wk.go(0, sc.n + 1, 0, 0);
+    removed = wk.go(0, 0, 0);
   }
-  assert(gone == wk.removed);
+  assert(gone == removed);
+  (void)removed;
   return gone;
 }
 
