@@ -43,7 +43,9 @@ namespace subscan_avx512 {
   __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx2,bmi2,popcnt,"                     \
                         "prefer-vector-width=512")))
 #endif
+#define SUBSCAN_AVX512
 #include "subscan_body.h"
+#undef SUBSCAN_AVX512
 #undef SUBSCAN_TARGET
 }  // namespace subscan_avx512
 

@@ -47,6 +47,17 @@ SUBSCAN_TARGET static inline void level_tiles(uint32_t *acc, const T *f, const i
     lanes32 s = {};
     for (int c = 0; c < m; c++) {
       const T *src = f + (base - ranks[c]) + t * L;
+#ifdef SUBSCAN_AVX512
+      // One widening load each: the generic conversion takes four steps
+      // (the masked form, as the plain one trips a warning in GCC 12).
+      if constexpr (sizeof(T) == 1) {
+        s += (lanes32)_mm512_maskz_cvtepu8_epi32(0xFFFF, _mm_loadu_si128((const __m128i *)src));
+        continue;
+      } else if constexpr (sizeof(T) == 2) {
+        s += (lanes32)_mm512_maskz_cvtepu16_epi32(0xFFFF, _mm256_loadu_si256((const __m256i *)src));
+        continue;
+      }
+#endif
       if constexpr (sizeof(T) == 1) {
         lanes8 v;
         memcpy(&v, src, sizeof v);
@@ -145,9 +156,19 @@ SUBSCAN_TARGET void scan_chunk(subcount &sc, int c, int *bound, subscratch &w,
       if (subscan_pack(sc.run_max[ri], row) > best.load(std::memory_order_relaxed)) {
         if (!built) build_group(sc, g, w), built = true;
         count_run(sc, w, a, acc);
-        int m = 0, at = 0;  // every count fits an int
-        for (int i = 0; i < rows; i++)
-          if ((int)acc[i] > m) m = (int)acc[i], at = i;
+        // The largest count (every count fits an int) and its first lane.
+        int tiles = (rows + L - 1) / L;
+        for (int i = rows; i < tiles * L; i++) acc[i] = 0;
+        lanes32 most = {};
+        for (int t = 0; t < tiles; t++) {
+          lanes32 v;
+          memcpy(&v, acc + t * L, sizeof v);
+          most = most > v ? most : v;
+        }
+        uint32_t top = 0;
+        for (int i = 0; i < L; i++) top = std::max(top, most[i]);
+        int m = (int)top, at = 0;
+        while (acc[at] != top) at++;
         // The bounds are not read again in this scan: write them past the
         // cache rather than fetch each line first.
         for (int i = 0; i < rows; i++) stream_int(bound + row + i, (int)acc[i]);
