@@ -236,8 +236,6 @@ void vorlank2() {
     printf("Error: out of memory for the tables of L(%d,%d,%d,%d).\n", n, k, x, t);
     return;
   }
-  subcount_advise(c1, (size_t)(nk + 1) * (k + 1));
-  subcount_advise(c3, (size_t)(nx + 1) * (x + 1));
   subcount_advise(c4, sizeof(int) * ((size_t)nx + x));
   for (int i = 1; i <= nx; i++) c4[i] = nk;
   fast = engine_fits(n, k, x, t);
