@@ -122,13 +122,9 @@ SUBSCAN_TARGET static inline void add_list(uint32_t *acc, const sublevel &lv,
 // whatever in the lanes up to the next whole tile): subsets of Q alone, with
 // a, with v, and with both.
 SUBSCAN_TARGET static void count_run(const subcount &sc, const subscratch &w, int a,
-                                     uint32_t *acc) {
+                                     uint32_t with_a, uint32_t *acc) {
   int n = sc.n, rows = n - a, tiles = (rows + L - 1) / L;
   assert(rows >= 1 && rows <= subcount_max_run);
-  uint32_t with_a = w.q_only;
-  for (int j = sc.jlo; j <= sc.jhi; j++)
-    for (int64_t r : w.one[j])
-      with_a += (uint32_t)sc.level[j].coef * subget(sc.level[j], r + n - a);
   for (int i = 0; i < tiles * L; i++) acc[i] = with_a;
   int64_t first_v = n - (a + 1), pair = (int64_t)(n - a) * (n - a - 1) / 2;  // C(n - a, 2)
   for (int j = sc.jlo; j <= sc.jhi; j++) {
@@ -154,8 +150,17 @@ SUBSCAN_TARGET void scan_chunk(subcount &sc, int c, int *bound, subscratch &w,
     for (int ri = sc.group_run[g], a = low + 1; ri < sc.group_run[g + 1]; ri++, a++) {
       int rows = n - a;
       if (subscan_pack(sc.run_max[ri], row) > best.load(std::memory_order_relaxed)) {
-        if (!built) build_group(sc, g, w), built = true;
-        count_run(sc, w, a, acc);
+        if (!built) {
+          // The counts of Q + a for every run of the group at once: as a
+          // runs upward, each subset's counter moves up by one place.
+          build_group(sc, g, w);
+          int runs = n - 1 - low, tiles = (runs + L - 1) / L;
+          for (int i = 0; i < tiles * L; i++) w.with_a[i] = w.q_only;
+          for (int j = sc.jlo; j <= sc.jhi; j++)
+            add_list(w.with_a, sc.level[j], w.one[j], sc.level[j].last - n + low + 1, tiles);
+          built = true;
+        }
+        count_run(sc, w, a, w.with_a[a - low - 1], acc);
         // The largest count (every count fits an int) and its first lane.
         int tiles = (rows + L - 1) / L;
         for (int i = rows; i < tiles * L; i++) acc[i] = 0;
