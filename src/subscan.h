@@ -16,6 +16,17 @@ struct alignas(64) subscratch {
   std::vector<int64_t> one[subcount_max_x + 1], two[subcount_max_x + 1];
   std::vector<subseed> top;  // the best runs this thread evaluated, best first
   uint32_t with_a[subcount_max_run + subcount_lanes];  // counts of Q + a, per run of the group
+
+  // The group last built, for the next one with the same numbers but the
+  // last (see build_group): the subsets that hold the last number sit at
+  // one[j][one_from[j]..one_to[j]) (two[] likewise), their own ranks in
+  // zero[j]; q_rest is the sum for those without it.
+  bool built = false;
+  unsigned char set[subcount_max_x];
+  std::vector<int64_t> zero[subcount_max_x + 1];
+  int one_from[subcount_max_x + 1], one_to[subcount_max_x + 1];
+  int two_from[subcount_max_x + 1], two_to[subcount_max_x + 1];
+  uint32_t q_rest;
 };
 
 // Runners-up kept for the next scan.

@@ -5,10 +5,15 @@
 
 // Adds the subset S of Q that holds `size` numbers, with its ranks as a set
 // of its own (r0), below one more number (r1) and below two (r2), then goes
-// on to the subsets that add a number of set[0..m-1] below them.
+// on to the subsets that add a number of set[0..m-1] below them. With zero,
+// each subset's own rank goes to zero[size] too.
 SUBSCAN_TARGET static void group_subsets(const subcount &sc, const int *set, int m, int size,
-                                         int64_t r0, int64_t r1, int64_t r2, subscratch &w) {
-  if (size >= sc.jlo) w.q_only += (uint32_t)sc.level[size].coef * subget(sc.level[size], r0);
+                                         int64_t r0, int64_t r1, int64_t r2, subscratch &w,
+                                         std::vector<int64_t> *zero) {
+  if (size >= sc.jlo) {
+    w.q_only += (uint32_t)sc.level[size].coef * subget(sc.level[size], r0);
+    if (zero) zero[size].push_back(r0);
+  }
   if (size + 1 >= sc.jlo && size + 1 <= sc.jhi) w.one[size + 1].push_back(r1);
   if (size + 2 >= sc.jlo && size + 2 <= sc.jhi) w.two[size + 2].push_back(r2);
   if (size == sc.jhi) return;
@@ -16,18 +21,59 @@ SUBSCAN_TARGET static void group_subsets(const subcount &sc, const int *set, int
   for (int i = m - 1; i >= 0; i--)
     group_subsets(sc, set, i, s, r0 + subshare(sc, set[i], s),
                   s + 1 <= sc.jhi ? r1 + subshare(sc, set[i], s + 1) : 0,
-                  s + 2 <= sc.jhi ? r2 + subshare(sc, set[i], s + 2) : 0, w);
+                  s + 2 <= sc.jhi ? r2 + subshare(sc, set[i], s + 2) : 0, w, zero);
 }
 
 // The subsets of group g's Q. With u above it, S ranks rank(S below one) +
 // (n - u); with a and v above it, rank(S below two) + C(n - a, 2) + (n - v).
+//
+// Groups that differ only in their last number s follow each other in
+// lexicographic order. Where s is the largest of a subset it adds C(n - s,
+// 1 + u) to its rank below u more numbers, so moving to s' shifts the ranks
+// of the subsets that hold it by C(n - s', 1 + u) - C(n - s, 1 + u), the
+// same for all; only their counters need reading again.
 SUBSCAN_TARGET static void build_group(const subcount &sc, int g, subscratch &w) {
-  int q = sc.x - 2, set[subcount_max_x];
+  int q = sc.x - 2, jlo = sc.jlo, jhi = sc.jhi, set[subcount_max_x];
   assert(q <= subcount_max_x);
-  for (int i = 0; i < q; i++) set[i] = sc.group_set[(size_t)g * q + i];
+  const unsigned char *qs = sc.group_set.data() + (size_t)g * q;
+  if (q >= 1 && w.built && std::equal(qs, qs + q - 1, w.set)) {
+    int s0 = w.set[q - 1], s1 = qs[q - 1];
+    int64_t d0 = subshare(sc, s1, 1) - subshare(sc, s0, 1);
+    int64_t d1 = jhi >= 2 ? subshare(sc, s1, 2) - subshare(sc, s0, 2) : 0;
+    int64_t d2 = jhi >= 3 ? subshare(sc, s1, 3) - subshare(sc, s0, 3) : 0;
+    uint32_t with = 0;
+    for (int j = jlo; j <= jhi; j++) {
+      for (int e = w.one_from[j]; e < w.one_to[j]; e++) w.one[j][e] += d1;
+      for (int e = w.two_from[j]; e < w.two_to[j]; e++) w.two[j][e] += d2;
+      uint32_t sum = 0;
+      for (int64_t &r : w.zero[j]) sum += subget(sc.level[j], r += d0);
+      with += (uint32_t)sc.level[j].coef * sum;
+    }
+    w.q_only = w.q_rest + with;
+    w.set[q - 1] = (unsigned char)s1;
+    return;
+  }
+  for (int i = 0; i < q; i++) set[i] = qs[i];
   w.q_only = 0;
-  for (int j = sc.jlo; j <= sc.jhi; j++) w.one[j].clear(), w.two[j].clear();
-  group_subsets(sc, set, q, 0, 0, 0, 0, w);
+  for (int j = jlo; j <= jhi; j++) w.one[j].clear(), w.two[j].clear(), w.zero[j].clear();
+  // The empty set; then the subsets with the last number as their largest,
+  // marked; then the others.
+  if (jlo <= 1 && 1 <= jhi) w.one[1].push_back(0);
+  if (jlo <= 2 && 2 <= jhi) w.two[2].push_back(0);
+  for (int j = jlo; j <= jhi; j++)
+    w.one_from[j] = (int)w.one[j].size(), w.two_from[j] = (int)w.two[j].size();
+  for (int i = q - 1; i >= 0; i--) {
+    group_subsets(sc, set, i, 1, subshare(sc, set[i], 1), jhi >= 2 ? subshare(sc, set[i], 2) : 0,
+                  jhi >= 3 ? subshare(sc, set[i], 3) : 0, w, i == q - 1 ? w.zero : nullptr);
+    if (i == q - 1) {
+      w.q_rest = w.q_only;  // for now the sum of those with the last number
+      for (int j = jlo; j <= jhi; j++)
+        w.one_to[j] = (int)w.one[j].size(), w.two_to[j] = (int)w.two[j].size();
+    }
+  }
+  if (q >= 1) w.q_rest = w.q_only - w.q_rest;
+  std::copy(qs, qs + q, w.set);
+  w.built = true;
 }
 
 constexpr int L = subcount_lanes;
