@@ -268,18 +268,22 @@ struct walk {
       // The prefix with s: rank_0 = rank_1(prefix) + (n - s).
       int64_t r = (d ? rank(d, top[d] - 1, 1) : 0) + (n - s);
       if (d + 1 >= sc.jlo && subget(sc.level[d + 1], r) == 0) continue;
-      int was[subcount_max_x + 1] = {};
-      for (int j = d + 1; j >= 1; j--) {
+      // Subsets too small to reach level jlo with the k - d - 1 numbers
+      // still to come are never counted: they are left out.
+      int was[subcount_max_x + 1] = {}, low = std::max(1, sc.jlo - (k - d - 1)), more = k - d - 1;
+      int64_t add[subcount_max_x + 1];
+      for (int u = 0; u <= more; u++) add[u] = subshare(sc, s, u + 1);
+      for (int j = d + 1; j >= low; j--) {
         was[j] = top[j];
         for (int e = 0; e < top[j - 1]; e++) {
           const int64_t *from = &st[j - 1][(size_t)e * wide];
           int64_t *to = &st[j][(size_t)top[j]++ * wide];
-          for (int u = 0; u + d + 1 <= k; u++) to[u] = from[u + 1] + subshare(sc, s, u + 1);
+          for (int u = 0; u <= more; u++) to[u] = from[u + 1] + add[u];
         }
       }
       int below = go(d + 1, s, c);
       if (below)
-        for (int j = std::max(sc.jlo, 1); j <= d + 1; j++) {
+        for (int j = std::max(sc.jlo, low); j <= d + 1; j++) {
           sublevel &lv = sc.level[j];
           for (int e = was[j]; e < top[j]; e++) {
             int64_t p = lv.last - rank(j, e, 0);
@@ -291,7 +295,7 @@ struct walk {
               lower(lv.u32.data(), p, below);
           }
         }
-      for (int j = 1; j <= d + 1; j++) top[j] = was[j];
+      for (int j = low; j <= d + 1; j++) top[j] = was[j];
       gone += below;
     }
     return gone;
