@@ -81,7 +81,8 @@ def main():
         print(f"{name:<16} {covers:>6}{cols} {peak:>8.0f} {ratio:>13}", flush=True)
     print("(medians of the runs; seconds are wall time, cpu s user + system time)")
 
-    print(f"\nCPU profile of L{PROFILED} (perf, default threads), top entries:")
+    name = "L(" + ",".join(map(str, PROFILED)) + ")"
+    print(f"\nCPU profile of {name} (perf, default threads), top entries:")
     print(profile(a.bin_dir, *PROFILED), end="", flush=True)
 
     sample = os.path.join(a.bin_dir, "bench", "sample_bench")

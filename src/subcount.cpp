@@ -304,10 +304,10 @@ struct walk {
 
 }  // namespace
 
-// The rows from..to of the table that share at least t numbers with the
+// The rows 1..rows of the table that share at least t numbers with the
 // cover, K numbers a row (0: k, known only at run time), with each covered
 // row taken out of the counts first where remove is set (the walk cannot
-// find them when k > x). Rows that stay move down to `to`; returns how
+// find them when k > x). Rows that stay move down in order; returns how
 // many were covered.
 template <int K>
 static int compact(subcount *remove, unsigned char *table, int k, int t, int rows,

@@ -36,7 +36,10 @@ SUBSCAN_TARGET static void build_group(const subcount &sc, int g, subscratch &w)
   int q = sc.x - 2, jlo = sc.jlo, jhi = sc.jhi, set[subcount_max_x];
   assert(q <= subcount_max_x);
   const unsigned char *qs = sc.group_set.data() + (size_t)g * q;
-  if (q >= 1 && w.built && std::equal(qs, qs + q - 1, w.set)) {
+  int same = 0;  // leading numbers shared with the group last built
+  if (w.built)
+    while (same < q - 1 && qs[same] == w.set[same]) same++;
+  if (q >= 1 && w.built && same == q - 1) {
     int s0 = w.set[q - 1], s1 = qs[q - 1];
     int64_t d0 = subshare(sc, s1, 1) - subshare(sc, s0, 1);
     int64_t d1 = jhi >= 2 ? subshare(sc, s1, 2) - subshare(sc, s0, 2) : 0;
