@@ -55,6 +55,7 @@ void subcount_init(subcount &sc, int n, int k, int x, int t, int start) {
   sc.n = n, sc.k = k, sc.x = x, sc.t = t;
   sc.jlo = t, sc.jhi = std::min(k, x);
   sc.seeds.clear();
+  sc.last_runs = INT64_MAX;
   int b = sc.jhi + 1;
   sc.binom.assign((size_t)(n + 1) * b, 0);
   for (int a = 0; a <= n; a++)
@@ -397,7 +398,8 @@ int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)
     // Each thread's lists get room for all their ranks and a cache line to
     // spare: lists of the two threads that shared a line would make every
     // write of one a miss for the other (it made the scan twice as slow).
-    std::vector<subscratch> ws(sc.threads);
+    int threads = sc.last_runs >= sc.spread_runs ? sc.threads : 1;
+    std::vector<subscratch> ws(threads);
     for (subscratch &w : ws) {
       w.top.reserve(subscan_seeds + 8);
       for (int j = sc.jlo; j <= sc.jhi; j++) {
@@ -421,12 +423,16 @@ int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)
 #endif
     };
     std::vector<std::thread> helpers;
-    for (int id = 1; id < sc.threads; id++) helpers.emplace_back(work, id);
+    for (int id = 1; id < threads; id++) helpers.emplace_back(work, id);
     work(0);
     for (std::thread &h : helpers) h.join();
     advanced(rows);
     sc.seeds.clear();
-    for (subscratch &w : ws) sc.seeds.insert(sc.seeds.end(), w.top.begin(), w.top.end());
+    sc.last_runs = 0;
+    for (subscratch &w : ws) {
+      sc.seeds.insert(sc.seeds.end(), w.top.begin(), w.top.end());
+      sc.last_runs += w.runs;
+    }
     std::sort(sc.seeds.begin(), sc.seeds.end(),
               [](const subseed &a, const subseed &b) { return a.standing > b.standing; });
     if (sc.seeds.size() > subscan_seeds) sc.seeds.resize(subscan_seeds);

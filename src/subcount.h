@@ -78,10 +78,15 @@ struct subcount {
   std::vector<int> group_max;            // largest bound within the group
   std::vector<int> run_max;              // largest bound within the run
   std::vector<int> chunk_group;          // first group of each scan chunk, then a sentinel
-  int threads = 1;                       // scan threads (VORLANK_THREADS fixes it)
+  int threads = 1;                       // most threads a step takes (VORLANK_THREADS fixes it)
   int kernel = subkernel_base;           // the scan's code
-  int beside_rows = 65536;               // tables this long are compacted beside the walk
-  std::vector<subseed> seeds;            // the best rows of the last scan
+  // Handing work to a second thread costs about a millisecond on a busy
+  // machine: a step takes one only for enough work. A scan does when the
+  // last one counted spread_runs runs or more; the table is compacted beside
+  // the walk when it holds beside_rows rows or more.
+  int64_t spread_runs = 20000, beside_rows = 1 << 20;
+  int64_t last_runs = INT64_MAX;  // runs the last scan counted
+  std::vector<subseed> seeds;     // the best rows of the last scan
 };
 
 // Bytes the counters and the run index take for these parameters (t >= 1).

@@ -15,6 +15,7 @@ struct alignas(64) subscratch {
   uint32_t q_only;  // sums wrap: only the final count need fit an int
   std::vector<int64_t> one[subcount_max_x + 1], two[subcount_max_x + 1];
   std::vector<subseed> top;  // the best runs this thread evaluated, best first
+  int64_t runs = 0;          // runs this thread counted
   uint32_t with_a[subcount_max_run + subcount_lanes];  // counts of Q + a, per run of the group
 
   // The group last built, for the next one with the same numbers but the

@@ -210,6 +210,7 @@ SUBSCAN_TARGET void scan_chunk(subcount &sc, int c, int *bound, subscratch &w,
           built = true;
         }
         count_run(sc, w, a, w.with_a[a - low - 1], acc);
+        w.runs++;
         // The largest count (every count fits an int) and its first lane.
         int tiles = (rows + L - 1) / L;
         for (int i = rows; i < tiles * L; i++) acc[i] = 0;

@@ -37,7 +37,7 @@ static void follow(int n, int k, int x, int t, int threads, int chunk_rows, int 
   subcount_chunks(sc, chunk_rows);
   sc.threads = threads;
   sc.kernel = kernel;
-  sc.beside_rows = 0;
+  sc.beside_rows = sc.spread_runs = 0;
   std::vector<int> bound(covers.size() + 1, (int)open.size());
   int reported = 0;
   static int *seen = nullptr;
