@@ -13,7 +13,9 @@
 // their counters from consecutive places.
 //
 // Plain data in and out: the greedy search owns the tables, the bound array
-// and the output; this file only counts.
+// and the output; the engine counts, and compacts the table it is handed.
+// subcount.cpp holds the counters, their updates and the scan's driver;
+// subscan.cpp the scan's kernel, compiled for each instruction set.
 #pragma once
 
 #include <cstddef>
