@@ -30,7 +30,9 @@ namespace subscan_base {
 #ifdef SUBSCAN_X86
 namespace subscan_avx2 {
 #define SUBSCAN_TARGET __attribute__((target("avx2,bmi,bmi2,fma,popcnt")))
+#define SUBSCAN_AVX2
 #include "subscan_body.h"
+#undef SUBSCAN_AVX2
 #undef SUBSCAN_TARGET
 }  // namespace subscan_avx2
 

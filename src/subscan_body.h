@@ -92,6 +92,36 @@ typedef uint32_t lanes32 __attribute__((vector_size(4 * L)));
 template <class T>
 SUBSCAN_TARGET static inline void level_tiles(uint32_t *acc, const T *f, const int64_t *ranks,
                                               int m, int64_t base, uint32_t coef, int tiles) {
+#ifdef SUBSCAN_AVX2
+  // Two registers of 8 lanes each; the compiler's 16-lane vectors went
+  // through the stack here (slower than the baseline code).
+  static_assert(L == 16);
+  __m256i times = _mm256_set1_epi32((int)coef);
+  for (int t = 0; t < tiles; t++) {
+    __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
+    for (int c = 0; c < m; c++) {
+      const T *src = f + (base - ranks[c]) + t * L;
+      if constexpr (sizeof(T) == 1) {
+        __m128i v = _mm_loadu_si128((const __m128i *)src);
+        lo = _mm256_add_epi32(lo, _mm256_cvtepu8_epi32(v));
+        hi = _mm256_add_epi32(hi, _mm256_cvtepu8_epi32(_mm_srli_si128(v, 8)));
+      } else if constexpr (sizeof(T) == 2) {
+        lo = _mm256_add_epi32(lo, _mm256_cvtepu16_epi32(_mm_loadu_si128((const __m128i *)src)));
+        hi = _mm256_add_epi32(hi,
+                              _mm256_cvtepu16_epi32(_mm_loadu_si128((const __m128i *)(src + 8))));
+      } else {
+        lo = _mm256_add_epi32(lo, _mm256_loadu_si256((const __m256i *)src));
+        hi = _mm256_add_epi32(hi, _mm256_loadu_si256((const __m256i *)(src + 8)));
+      }
+    }
+    __m256i *out = (__m256i *)(acc + t * L);
+    _mm256_storeu_si256(out,
+                        _mm256_add_epi32(_mm256_loadu_si256(out), _mm256_mullo_epi32(lo, times)));
+    _mm256_storeu_si256(
+        out + 1, _mm256_add_epi32(_mm256_loadu_si256(out + 1), _mm256_mullo_epi32(hi, times)));
+  }
+  return;
+#endif
   for (int t = 0; t < tiles; t++) {
     lanes32 s = {};
     for (int c = 0; c < m; c++) {
