@@ -23,7 +23,11 @@ static inline void stream_int(int *p, int v) {
 
 namespace subscan_base {
 #define SUBSCAN_TARGET
+#ifdef __SSE2__
+#define SUBSCAN_SSE2
+#endif
 #include "subscan_body.h"
+#undef SUBSCAN_SSE2
 #undef SUBSCAN_TARGET
 }  // namespace subscan_base
 

@@ -122,6 +122,41 @@ SUBSCAN_TARGET static inline void level_tiles(uint32_t *acc, const T *f, const i
   }
   return;
 #endif
+#ifdef SUBSCAN_SSE2
+  // Four registers of 4 lanes each, widened by unpacking against zero.
+  static_assert(L == 16);
+  const __m128i zero = _mm_setzero_si128();
+  for (int t = 0; t < tiles; t++) {
+    __m128i q[4] = {zero, zero, zero, zero};
+    for (int c = 0; c < m; c++) {
+      const T *src = f + (base - ranks[c]) + t * L;
+      if constexpr (sizeof(T) == 1) {
+        __m128i v = _mm_loadu_si128((const __m128i *)src);
+        __m128i w0 = _mm_unpacklo_epi8(v, zero), w1 = _mm_unpackhi_epi8(v, zero);
+        q[0] = _mm_add_epi32(q[0], _mm_unpacklo_epi16(w0, zero));
+        q[1] = _mm_add_epi32(q[1], _mm_unpackhi_epi16(w0, zero));
+        q[2] = _mm_add_epi32(q[2], _mm_unpacklo_epi16(w1, zero));
+        q[3] = _mm_add_epi32(q[3], _mm_unpackhi_epi16(w1, zero));
+      } else if constexpr (sizeof(T) == 2) {
+        __m128i w0 = _mm_loadu_si128((const __m128i *)src);
+        __m128i w1 = _mm_loadu_si128((const __m128i *)(src + 8));
+        q[0] = _mm_add_epi32(q[0], _mm_unpacklo_epi16(w0, zero));
+        q[1] = _mm_add_epi32(q[1], _mm_unpackhi_epi16(w0, zero));
+        q[2] = _mm_add_epi32(q[2], _mm_unpacklo_epi16(w1, zero));
+        q[3] = _mm_add_epi32(q[3], _mm_unpackhi_epi16(w1, zero));
+      } else {
+        for (int i = 0; i < 4; i++)
+          q[i] = _mm_add_epi32(q[i], _mm_loadu_si128((const __m128i *)(src + 4 * i)));
+      }
+    }
+    lanes32 s, sum;
+    memcpy(&s, q, sizeof s);
+    memcpy(&sum, acc + t * L, sizeof sum);
+    sum += coef * s;
+    memcpy(acc + t * L, &sum, sizeof sum);
+  }
+  return;
+#endif
   for (int t = 0; t < tiles; t++) {
     lanes32 s = {};
     for (int c = 0; c < m; c++) {
