@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 """make bench: times the greedy run, the statistic generator, vorlank-check and vorlank-design.
 
-Prints one table: instance, covers, wall seconds (median of several runs),
-peak memory, and for instances small enough the literal/fast ratio measured
-side by side in this run.
+Prints one table: instance, covers, wall and CPU seconds with one and with
+two scan threads (medians of several runs), peak memory, and for instances
+small enough the literal/fast ratio measured side by side in this run; then
+the CPU profile's top entries for L(49,6,6,3).
 """
 import argparse
 import os
 import re
+import shutil
 import statistics
 import subprocess
+import tempfile
 import time
 
 GREEDY = [  # n, k, x, t, runs, with the literal algorithm beside it
@@ -19,15 +22,38 @@ GREEDY = [  # n, k, x, t, runs, with the literal algorithm beside it
     (22, 10, 10, 6, 3, False),
     (20, 5, 5, 4, 3, True),
 ]
+PROFILED = (49, 6, 6, 3)  # the instance whose CPU profile is shown
+THREADS = (1, 2)
 
 
-def greedy(bin_dir, n, k, x, t, literal=False):
+def greedy(bin_dir, n, k, x, t, literal=False, threads=None):
     cmd = [os.path.join(bin_dir, "bench", "greedy_bench"), str(n), str(k), str(x), str(t)]
     if literal:
         cmd.append("literal")
-    err = subprocess.run(cmd, capture_output=True, text=True, check=True).stderr
-    covers, seconds, peak = err.split()
-    return int(covers), float(seconds), float(peak)
+    env = dict(os.environ)
+    if threads:
+        env["VORLANK_THREADS"] = str(threads)
+    err = subprocess.run(cmd, capture_output=True, text=True, check=True, env=env).stderr
+    covers, seconds, cpu, peak = err.split()
+    return int(covers), float(seconds), float(cpu), float(peak)
+
+
+def profile(bin_dir, n, k, x, t, top=10):
+    """The functions that took the most CPU time in one run (perf), or why not."""
+    if not shutil.which("perf"):
+        return "  (perf not found)\n"
+    with tempfile.TemporaryDirectory() as tmp:
+        data = os.path.join(tmp, "perf.data")
+        cmd = [os.path.join(bin_dir, "bench", "greedy_bench"), str(n), str(k), str(x), str(t)]
+        rec = subprocess.run(["perf", "record", "-q", "-o", data, "--"] + cmd,
+                             capture_output=True, text=True)
+        if rec.returncode != 0:
+            return "  (perf record failed: " + rec.stderr.strip().splitlines()[-1] + ")\n"
+        rep = subprocess.run(["perf", "report", "-i", data, "--stdio", "--no-children",
+                              "--sort", "symbol"], capture_output=True, text=True).stdout
+    lines = [re.sub(r"(\s+-)+\s*$", "", ln.strip()) for ln in rep.splitlines()
+             if ln.strip() and not ln.startswith("#")]
+    return "".join(f"  {ln}\n" for ln in lines[:top])
 
 
 DESIGN = [  # n, k, x, t, seconds given to vorlank-design
@@ -69,19 +95,31 @@ def main():
     a = ap.parse_args()
     if a.design_only:
         return design(a.bin_dir)
-    print(f"{'instance':<16} {'covers':>6} {'seconds':>8} {'peak MB':>8} {'literal/fast':>13}")
+    head = "".join(f" {f'{th} thr s':>9} {'cpu s':>6}" for th in THREADS)
+    print(f"{'instance':<16} {'covers':>6}{head} {'peak MB':>8} {'literal/fast':>13}")
     for n, k, x, t, runs, side in GREEDY:
-        results = [greedy(a.bin_dir, n, k, x, t) for _ in range(runs)]
-        covers = results[0][0]
-        seconds = statistics.median(r[1] for r in results)
-        peak = max(r[2] for r in results)
+        cols, covers, peak, fast = "", None, 0.0, None
+        for th in THREADS:
+            results = [greedy(a.bin_dir, n, k, x, t, threads=th) for _ in range(runs)]
+            assert covers is None or covers == results[0][0]
+            covers = results[0][0]
+            seconds = statistics.median(r[1] for r in results)
+            cpu = statistics.median(r[2] for r in results)
+            peak = max(peak, max(r[3] for r in results))
+            fast = seconds if fast is None else min(fast, seconds)
+            cols += f" {seconds:>9.2f} {cpu:>6.2f}"
         ratio = ""
         if side:
-            lit_covers, lit_seconds, _ = greedy(a.bin_dir, n, k, x, t, literal=True)
+            lit_covers, lit_seconds, _, _ = greedy(a.bin_dir, n, k, x, t, literal=True)
             assert lit_covers == covers
-            ratio = f"{lit_seconds / seconds:.0f}x ({lit_seconds:.1f} s)"
-        print(f"L({n},{k},{x},{t}){'':<{16 - len(f'L({n},{k},{x},{t})')}} {covers:>6} "
-              f"{seconds:>8.2f} {peak:>8.0f} {ratio:>13}", flush=True)
+            ratio = f"{lit_seconds / fast:.0f}x ({lit_seconds:.1f} s)"
+        name = f"L({n},{k},{x},{t})"
+        print(f"{name:<16} {covers:>6}{cols} {peak:>8.0f} {ratio:>13}", flush=True)
+    print("(medians of the runs; seconds are wall time, cpu s user + system time)")
+
+    name = "L(" + ",".join(map(str, PROFILED)) + ")"
+    print(f"\nCPU profile of {name} (perf, default threads), top entries:")
+    print(profile(a.bin_dir, *PROFILED), end="", flush=True)
 
     sample = os.path.join(a.bin_dir, "bench", "sample_bench")
     if os.path.exists(sample):

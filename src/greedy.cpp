@@ -50,7 +50,7 @@ static double subsets_between(int m, int lo, int hi) {
 }
 
 static bool engine_fits(int n, int k, int x, int t) {
-  if (greedy_literal || t < 1 || x > 20) return false;
+  if (greedy_literal || t < 1 || x > subcount_max_x) return false;
   int hi = std::min(k, x);
   if (subsets_between(x, t, hi) > 65536 || subsets_between(k, 1, hi) > 65536) return false;
   // Nor should the counters outgrow the tables by much.
@@ -149,37 +149,34 @@ void save_szt() {
 }
 
 void sign_hits() {
-  int k = vorlank_k, w = k + 1;
-  // Which rows the cover covers: comp on each row, or with subset counts a
-  // look-up per number (the same answer, as rows and covers hold no
-  // repeats), in two threads on large tables.
-  std::vector<int> &covered = run.covered;
+  int k = vorlank_k, w = k + 1, gone;
   if (run.fast) {
-    unsigned char in_cover[max_pool + 1] = {};
-    for (int i = 1; i <= vorlank_x; i++) in_cover[szt[i]] = 1;
-    subcount_covered(run.sc, c1, w, len, in_cover, covered);
-    subcount_remove_rows(run.sc, c1, w, covered);
+    // The engine finds the covered rows, takes them out of its counts and
+    // compacts the table as the pass below would, in one go.
+    gone = subcount_cover(run.sc, szt + 1, c1, w, len);
   } else {
+    std::vector<int> &covered = run.covered;
     covered.clear();
     for (int r = 1; r <= len; r++)
       if (comp(r) >= vorlank_t) covered.push_back(r);
+    // Rows that stay move down a block at a time, as a row-by-row copy in
+    // ascending order would; each covered row is flagged where it stood.
+    int d = 1, keep = 1;
+    auto move_block = [&](int r) {
+      memmove(c1 + (size_t)w * d, c1 + (size_t)w * keep, (size_t)w * (r - keep));
+      d += r - keep;
+    };
+    for (int r : covered) {
+      move_block(r);
+      keep = r + 1;
+      c1[(size_t)w * r] = 1;
+    }
+    move_block(len + 1);
+    gone = (int)covered.size();
   }
-  // Rows that stay move down a block at a time, as a row-by-row copy in
-  // ascending order would; each covered row is flagged where it stood.
-  int d = 1, keep = 1;
-  auto move_block = [&](int r) {
-    memmove(c1 + (size_t)w * d, c1 + (size_t)w * keep, (size_t)w * (r - keep));
-    d += r - keep;
-  };
-  for (int r : covered) {
-    move_block(r);
-    keep = r + 1;
-    c1[(size_t)w * r] = 1;
-  }
-  move_block(len + 1);
-  summ += (int)covered.size();
+  summ += gone;
   save_szt();
-  len -= (int)covered.size();
+  len -= gone;
   printf("left: %9d   ", len);
 }
 
@@ -253,6 +250,7 @@ void greedy_run() {
     c2 = take<unsigned char>(run.c2_size);
     c3 = take<unsigned char>((size_t)(nx + 1) * (x + 1));
     c4 = take<int>((size_t)nx + x);
+    subcount_advise(c4, sizeof(int) * ((size_t)nx + x));
     for (int i = 1; i <= nx; i++) c4[i] = nk;
     run.fast = engine_fits(n, k, x, t);
     if (run.fast) subcount_init(run.sc, n, k, x, t, nk);

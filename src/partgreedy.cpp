@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "k.h"  // binom64
-#include "sysmem.h"
 #include "subcount.h"
+#include "sysmem.h"
 
 namespace design {
 
@@ -112,24 +112,26 @@ std::vector<Set> engine_greedy(const Shape &s, Deadline give_up) {
   std::vector<uint8_t> open(all, 1);
   std::vector<Set> wheel;
   // The k-sets a cover newly covers, as rows of an nk-table from row 1 (a
-  // flag byte, then the numbers), for the engine's removal in two threads.
+  // flag byte, then the numbers): the engine's removal takes a table of
+  // uncovered rows, here just those the cover takes.
   std::vector<unsigned char> rows((size_t)s.k + 1);
-  std::vector<int> row_list;
+  int cover[64];
   for (uint64_t left = all; left > 0;) {
     if (std::chrono::steady_clock::now() > give_up) return {};
     int row = 0;
     if (subcount_best(sc, bound.data(), (int)cands, &row, [](int) {}) <= 0 || row < 1) return {};
     Set c = lex_unrank((uint64_t)row - 1, s.n, s.x);
-    rows.resize((size_t)s.k + 1), row_list.clear();
+    int nc = 0, taken = 0;
+    for (Set m = c; m; m &= m - 1) cover[nc++] = std::countr_zero(m) + 1;
+    rows.resize((size_t)s.k + 1);
     for_covered(s, c, [&](uint64_t kr) {
       if (!open[kr]) return;
-      open[kr] = 0, left--;
+      open[kr] = 0, left--, taken++;
       rows.push_back(0);
       for (Set m = unrank(kr, s.k); m; m &= m - 1)
         rows.push_back((unsigned char)(std::countr_zero(m) + 1));
-      row_list.push_back((int)row_list.size() + 1);
     });
-    subcount_remove_rows(sc, rows.data(), s.k + 1, row_list);
+    subcount_cover(sc, cover, rows.data(), s.k + 1, taken);
     wheel.push_back(c);
   }
   return wheel;

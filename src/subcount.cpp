@@ -1,19 +1,24 @@
 // Subset counts behind the greedy search: the counters f_j, their updates as
-// k-sets become covered, and the scan for the best x-set.
+// k-sets become covered, and the scan for the best x-set (whose kernel is in
+// subscan.cpp).
 #include "subcount.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
-#include <type_traits>
+
+#include <sys/mman.h>
 
 #include "k.h"  // binom64
+#include "subscan.h"
 
-static const int lanes = 8;  // x-sets of a run counted together
-
-// A candidate's standing: higher count first, then lower row.
-static uint64_t pack(int count, int row) { return (uint64_t)count << 32 | (uint32_t)~row; }
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 // Counters are as narrow as the largest count of their level: one bit
 // where it is 1 (the top level when k <= x: is this k-set uncovered?), else
@@ -22,54 +27,35 @@ static int counter_bits(int64_t max) {
   return max <= 1 ? 1 : max <= 0xFF ? 8 : max <= 0xFFFF ? 16 : 32;
 }
 
-// Bytes of a level of `size` counters, with the slack a run reads past the end.
-static size_t level_bytes(int64_t size, int bits) {
-  return (size_t)((size + lanes) * bits + 7) / 8 + 8;
-}
-
-// Calls f with the level's counters, as a typed pointer (nullptr for bits).
-template <class F> static void with_type(const sublevel &lv, F f) {
-  if (lv.bits == 8)
-    f((const uint8_t *)lv.store.data());
-  else if (lv.bits == 16)
-    f((const uint16_t *)lv.store.data());
-  else if (lv.bits == 32)
-    f((const uint32_t *)lv.store.data());
-  else
-    f((const bool *)nullptr);
-}
-
-// Rank r is kept at position last - r: the x-sets of a run read descending
-// ranks, so they read ascending memory.
-static inline int get(const sublevel &lv, int64_t r) {
-  int64_t p = lv.last - r;
-  const unsigned char *f = lv.store.data();
-  switch (lv.bits) {
-  case 1:
-    return f[p >> 3] >> (p & 7) & 1;
-  case 8:
-    return f[p];
-  case 16:
-    return ((const uint16_t *)f)[p];
-  default:
-    return (int)((const uint32_t *)f)[p];
-  }
+// Counters of a level of `size`, with the slack a run reads past the end
+// (and for bits, the bytes of the word a kernel loads at the last one).
+static size_t level_cells(int64_t size, int bits) {
+  return bits == 1 ? (size_t)(size + subcount_lanes + 7) / 8 + 8 : (size_t)(size + subcount_lanes);
 }
 
 double subcount_bytes(int n, int k, int x, int t) {
   double bytes = 0;
   for (int j = t; j <= std::min(k, x); j++) {
     if (binom64(n, j) < 0) return 1e300;  // beyond 2^62 counters
-    bytes += (double)level_bytes(binom64(n, j), counter_bits(binom64(n - j, k - j)));
+    int bits = counter_bits(binom64(n - j, k - j));
+    bytes += (double)level_cells(binom64(n, j), bits) * std::max(bits, 8) / 8;
   }
   if (x >= 2) bytes += 4.0 * binom64(n - 1, x - 1) + (12.0 + x) * binom64(n - 2, x - 2);
   return bytes;
 }
 
+// The number in environment variable `name`, or `otherwise`.
+static int env_number(const char *name, int otherwise) {
+  const char *v = getenv(name);
+  return v && *v ? atoi(v) : otherwise;
+}
+
 void subcount_init(subcount &sc, int n, int k, int x, int t, int start) {
+  assert(t >= 1 && t <= k && x <= subcount_max_x && n <= subcount_max_n);
   sc.n = n, sc.k = k, sc.x = x, sc.t = t;
   sc.jlo = t, sc.jhi = std::min(k, x);
   sc.seeds.clear();
+  sc.last_runs = INT64_MAX;
   int b = sc.jhi + 1;
   sc.binom.assign((size_t)(n + 1) * b, 0);
   for (int a = 0; a <= n; a++)
@@ -94,14 +80,27 @@ void subcount_init(subcount &sc, int n, int k, int x, int t, int start) {
     int64_t full = binom64(n - j, k - j), size = binom64(n, j);
     lv.bits = counter_bits(full);
     lv.last = size - 1;
-    lv.store.assign(level_bytes(size, lv.bits), 0);
-    if (lv.bits == 1)
-      for (int64_t p = 0; p < size; p++) lv.store[p >> 3] |= 1 << (p & 7);
-    with_type(lv, [&](auto *f) {
-      using T = std::remove_const_t<std::remove_pointer_t<decltype(f)>>;
-      if constexpr (!std::is_same_v<T, bool>) std::fill((T *)f, (T *)f + size, (T)full);
-    });
+    size_t cells = level_cells(size, lv.bits);
+    if (lv.bits == 1) {
+      lv.u8.assign(cells, 0);
+      for (int64_t p = 0; p < size; p++) lv.u8[p >> 3] |= 1 << (p & 7);
+    } else if (lv.bits == 8) {
+      lv.u8.assign(cells, 0), std::fill_n(lv.u8.begin(), size, (uint8_t)full);
+    } else if (lv.bits == 16) {
+      lv.u16.assign(cells, 0), std::fill_n(lv.u16.begin(), size, (uint16_t)full);
+    } else {
+      lv.u32.assign(cells, 0), std::fill_n(lv.u32.begin(), size, (uint32_t)full);
+    }
   }
+  sc.kernel = subkernel_base;
+  for (int v = subkernels - 1; v > subkernel_base; v--)
+    if (subcount_supports(v)) {
+      sc.kernel = v;
+      break;
+    }
+  if (const char *want = getenv("VORLANK_KERNEL"))
+    for (int v = 0; v < subkernels; v++)
+      if (subcount_kernel_name(v) == std::string(want) && subcount_supports(v)) sc.kernel = v;
   if (x < 2) return;
 
   // Groups: the (x-2)-sets Q of 1..n-2 in lexicographic order; group Q holds
@@ -134,7 +133,10 @@ void subcount_init(subcount &sc, int n, int k, int x, int t, int start) {
 
   int64_t rows = binom64(n, x);
   subcount_chunks(sc, std::max<int64_t>(4096, rows / 256));
+  // Two threads pay on tables of many rows and lose on small ones, where
+  // each step is short; benchmarks fix the count with VORLANK_THREADS.
   sc.threads = rows >= 200000 && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+  sc.threads = std::clamp(env_number("VORLANK_THREADS", sc.threads), 1, 64);
 }
 
 void subcount_chunks(subcount &sc, int64_t per) {
@@ -145,9 +147,21 @@ void subcount_chunks(subcount &sc, int64_t per) {
   sc.chunk_group.push_back(sc.groups);
 }
 
-// C(n - s, m): the share in a rank of number s as the m-th largest.
-static int64_t share(const subcount &sc, int s, int m) {
-  return sc.binom[(size_t)(sc.n - s) * (sc.jhi + 1) + m];
+// One less k-set holds the j-set at position p of level lv.
+static inline void drop(sublevel &lv, int64_t p) {
+  switch (lv.bits) {
+  case 1:
+    lv.u8[p >> 3] &= (uint8_t) ~(1 << (p & 7));
+    break;
+  case 8:
+    --lv.u8[p];
+    break;
+  case 16:
+    --lv.u16[p];
+    break;
+  default:
+    --lv.u32[p];
+  }
 }
 
 // Visits every subset of the ascending numbers set[0..m-1] with at most jhi
@@ -157,244 +171,223 @@ static void subsets(const subcount &sc, const int *set, int m, int size, int64_t
   visit(size, rank);
   if (size == sc.jhi) return;
   for (int i = m - 1; i >= 0; i--)
-    subsets(sc, set, i, size + 1, rank + share(sc, set[i], size + 1), visit);
+    subsets(sc, set, i, size + 1, rank + subshare(sc, set[i], size + 1), visit);
 }
 
-// Takes the k-set out of the counters of levels lo..hi. A subset's rank is
-// its parent's plus the share of its lowest number, one addition a subset.
-static void remove_levels(subcount &sc, const unsigned char *kset, int lo, int hi) {
-  // A cache line to spare after each list, as the two threads' lists must
-  // not share one (see subcount_best).
-  static thread_local std::vector<int64_t> ranks[101];
+// Takes the k-set out of the counters of every level. A subset's rank is its
+// parent's plus the share of its lowest number, one addition a subset.
+static void remove_kset(subcount &sc, const unsigned char *kset) {
+  static thread_local std::vector<int64_t> ranks[subcount_max_x + 1];
+  assert(sc.jhi <= subcount_max_x);
   ranks[0].assign(1, 0);
-  for (int j = 1; j <= hi; j++) {
+  for (int j = 1; j <= sc.jhi; j++) {
     const std::vector<subkid> &kids = sc.kids[j];
     std::vector<int64_t> &r = ranks[j];
-    r.reserve(kids.size() + 8);
     r.resize(kids.size());
     for (size_t c = 0; c < kids.size(); c++)
-      r[c] = ranks[j - 1][kids[c].parent] + share(sc, kset[kids[c].low], j);
-    if (j < lo) continue;
+      r[c] = ranks[j - 1][kids[c].parent] + subshare(sc, kset[kids[c].low], j);
+    if (j < sc.jlo) continue;
     sublevel &lv = sc.level[j];
-    with_type(lv, [&](auto *f) {
-      using T = std::remove_const_t<std::remove_pointer_t<decltype(f)>>;
-      for (int64_t rank : r) {
-        int64_t p = lv.last - rank;
-        if constexpr (std::is_same_v<T, bool>)
-          lv.store[p >> 3] &= ~(1 << (p & 7));
-        else
-          --((T *)f)[p];
-      }
-    });
+    for (int64_t rank : r) drop(lv, lv.last - rank);
   }
 }
 
-void subcount_remove(subcount &sc, const unsigned char *kset) {
-  remove_levels(sc, kset, sc.jlo, sc.jhi);
-}
+void subcount_remove(subcount &sc, const unsigned char *kset) { remove_kset(sc, kset); }
 
-// The rows from..to of the table that share at least t numbers with the
-// cover, K numbers a row (0: k, known only at run time).
+// m fewer k-sets hold the j-set at position p of level lv (not a bit level).
+template <class T> static inline void lower(T *f, int64_t p, int m) { f[p] = (T)(f[p] - m); }
+
+namespace {
+
+// The depth-first walk over the k-sets a cover covers, for k <= x, where the
+// top level tells whether a k-set is still uncovered. Numbers are taken
+// smallest first, so the last one runs through consecutive ranks and every
+// k-set's bit, and every subset holding the last number, is read from
+// consecutive places. For each subset S of the chosen numbers the stack of
+// its level keeps rank_u(S), its rank as the low part of a set with u more
+// numbers above it: a new number s above S gives rank_u(S + s) =
+// rank_{u+1}(S) + C(n - s, u + 1). A subset is lowered once, by the k-sets
+// that left below the node that added its largest number; a prefix no
+// uncovered k-set holds (its counter 0) is not entered.
+struct walk {
+  subcount &sc;
+  const unsigned char *in;                      // in[s]: is s in the cover
+  int ge[subcount_max_n + 2];                   // ge[s]: cover numbers >= s
+  int wide;                                     // ranks an entry keeps: u = 0..k
+  std::vector<int64_t> st[subcount_max_x + 1];  // per level, the prefix's subsets
+  int top[subcount_max_x + 1];                  // entries on each stack
+  int left[subcount_max_n + 1];                 // the last numbers of the k-sets that leave
+
+  walk(subcount &c, const unsigned char *in_cover) : sc(c), in(in_cover), wide(c.k + 1) {
+    ge[sc.n + 1] = 0;
+    for (int s = sc.n; s >= 1; s--) ge[s] = ge[s + 1] + in[s];
+    for (int j = 0; j <= sc.k; j++)
+      st[j].assign(sc.binom[(size_t)sc.k * (sc.jhi + 1) + j] * wide, 0), top[j] = 0;
+    top[0] = 1;  // the empty set, rank 0 whatever comes above
+  }
+
+  int64_t rank(int j, int e, int u) const { return st[j][(size_t)e * wide + u]; }
+
+  // The k-sets that hold the k - 1 chosen numbers (the last entry of level
+  // k - 1, above `last`), one more number s above, and enough of the cover.
+  int leaves(int last, int cx) {
+    int n = sc.n, k = sc.k;
+    const sublevel &bit = sc.level[k];
+    int64_t at = bit.last - rank(k - 1, top[k - 1] - 1, 1) - n;  // the bit of s at at + s
+    int gone = 0;
+    for (int s = last + 1; s <= n; s++) {
+      if (cx + in[s] < sc.t) continue;
+      int64_t p = at + s;
+      if (sc.level[k].u8[p >> 3] >> (p & 7) & 1) left[gone++] = s;
+    }
+    for (int i = 0; i < gone; i++) drop(sc.level[k], at + left[i]);
+    for (int j = std::max(sc.jlo, 1); j < k; j++) {
+      sublevel &lv = sc.level[j];
+      for (int e = 0; e < top[j - 1]; e++) {
+        int64_t from = lv.last - rank(j - 1, e, 1) - n;
+        if (lv.bits == 8)
+          for (int i = 0; i < gone; i++) lower(lv.u8.data(), from + left[i], 1);
+        else if (lv.bits == 16)
+          for (int i = 0; i < gone; i++) lower(lv.u16.data(), from + left[i], 1);
+        else
+          for (int i = 0; i < gone; i++) lower(lv.u32.data(), from + left[i], 1);
+      }
+    }
+    return gone;
+  }
+
+  // d < k - 1 numbers chosen, the largest `last`, cx of them in the cover.
+  // Returns the k-sets that left below.
+  int go(int d, int last, int cx) {
+    int n = sc.n, k = sc.k, t = sc.t;
+    if (d == k - 1) return leaves(last, cx);
+    int gone = 0;
+    for (int s = last + 1; s <= n - (k - d - 1); s++) {
+      if (cx + ge[s] < t) break;  // too few cover numbers left
+      int c = cx + in[s];
+      if (c + std::min(ge[s + 1], k - d - 1) < t) continue;  // nor room for enough above s
+      // The prefix with s: rank_0 = rank_1(prefix) + (n - s).
+      int64_t r = (d ? rank(d, top[d] - 1, 1) : 0) + (n - s);
+      if (d + 1 >= sc.jlo && subget(sc.level[d + 1], r) == 0) continue;
+      // Subsets too small to reach level jlo with the k - d - 1 numbers
+      // still to come are never counted: they are left out.
+      int was[subcount_max_x + 1] = {}, low = std::max(1, sc.jlo - (k - d - 1)), more = k - d - 1;
+      int64_t add[subcount_max_x + 1];
+      for (int u = 0; u <= more; u++) add[u] = subshare(sc, s, u + 1);
+      for (int j = d + 1; j >= low; j--) {
+        was[j] = top[j];
+        for (int e = 0; e < top[j - 1]; e++) {
+          const int64_t *from = &st[j - 1][(size_t)e * wide];
+          int64_t *to = &st[j][(size_t)top[j]++ * wide];
+          for (int u = 0; u <= more; u++) to[u] = from[u + 1] + add[u];
+        }
+      }
+      int below = go(d + 1, s, c);
+      if (below)
+        for (int j = std::max(sc.jlo, low); j <= d + 1; j++) {
+          sublevel &lv = sc.level[j];
+          for (int e = was[j]; e < top[j]; e++) {
+            int64_t p = lv.last - rank(j, e, 0);
+            if (lv.bits == 8)
+              lower(lv.u8.data(), p, below);
+            else if (lv.bits == 16)
+              lower(lv.u16.data(), p, below);
+            else
+              lower(lv.u32.data(), p, below);
+          }
+        }
+      for (int j = low; j <= d + 1; j++) top[j] = was[j];
+      gone += below;
+    }
+    return gone;
+  }
+};
+
+}  // namespace
+
+// The rows 1..rows of the table that share at least t numbers with the
+// cover, K numbers a row (0: k, known only at run time), with each covered
+// row taken out of the counts first where remove is set (the walk cannot
+// find them when k > x). Rows that stay move down in order; returns how
+// many were covered.
 template <int K>
-static void covered_rows(const unsigned char *table, int k, int t, int from, int to,
-                         const unsigned char *in_cover, std::vector<int> &out) {
+static int compact(subcount *remove, unsigned char *table, int k, int t, int rows,
+                   const unsigned char *in_cover) {
   if constexpr (K > 0) k = K;
   size_t w = k + 1;
-  const unsigned char *row = table + w * from;
-  for (int r = from; r <= to; r++, row += w) {
+  int gone = 0;
+  unsigned char *row = table + w;
+  for (int r = 1; r <= rows; r++, row += w) {
     int shared = 0;
     for (int j = 1; j <= k; j++) shared += in_cover[row[j]];
-    if (shared >= t) out.push_back(r);
+    if (shared >= t) {
+      if (remove) remove_kset(*remove, row + 1);
+      row[0] = 1;
+      gone++;
+    } else if (gone) {
+      memcpy(row - w * gone, row, w);
+    }
   }
+  return gone;
 }
 
-void subcount_covered(const subcount &sc, const unsigned char *table, int w, int rows,
-                      const unsigned char *in_cover, std::vector<int> &covered) {
+int subcount_cover(subcount &sc, const int *cover, unsigned char *table, int w, int rows) {
+  assert(w == sc.k + 1);
+  (void)w;  // the row width follows from k
+  unsigned char in_cover[subcount_max_n + 1] = {};
+  for (int i = 0; i < sc.x; i++) {
+    assert(cover[i] >= 1 && cover[i] <= sc.n);
+    in_cover[cover[i]] = 1;
+  }
   // A fixed k lets the compiler unroll the row, so the test runs without a
   // branch per number.
-  static void (*const fixed[])(const unsigned char *, int, int, int, int, const unsigned char *,
-                               std::vector<int> &) = {
-      covered_rows<0>, covered_rows<1>, covered_rows<2>, covered_rows<3>, covered_rows<4>,
-      covered_rows<5>, covered_rows<6>, covered_rows<7>, covered_rows<8>};
-  auto test = w - 1 <= 8 ? fixed[w - 1] : covered_rows<0>;
-  covered.clear();
-  if (sc.threads < 2 || rows < 65536) return test(table, sc.k, sc.t, 1, rows, in_cover, covered);
-  std::vector<int> upper;
-  std::thread helper(test, table, sc.k, sc.t, rows / 2 + 1, rows, in_cover, std::ref(upper));
-  test(table, sc.k, sc.t, 1, rows / 2, in_cover, covered);
-  helper.join();
-  covered.insert(covered.end(), upper.begin(), upper.end());
-}
-
-void subcount_remove_rows(subcount &sc, const unsigned char *table, int w,
-                          const std::vector<int> &rows) {
-  auto remove = [&](int lo, int hi) {
-    for (int r : rows) remove_levels(sc, table + (size_t)w * r + 1, lo, hi);
-  };
-  // Two threads take the levels apart, split where the decrements balance;
-  // the levels are separate arrays, so they never touch the same counter.
-  double all = 0, low = 0;
-  for (int j = sc.jlo; j <= sc.jhi; j++) all += sc.kids[j].size();
-  int split = sc.jlo;
-  while (split < sc.jhi && low + sc.kids[split].size() <= all / 2) low += sc.kids[split++].size();
-  if (sc.threads < 2 || split == sc.jlo || rows.size() < 4096) return remove(sc.jlo, sc.jhi);
-  std::thread helper(remove, split, sc.jhi);
-  remove(sc.jlo, split - 1);
-  helper.join();
+  static int (*const fixed[])(subcount *, unsigned char *, int, int, int, const unsigned char *) = {
+      compact<0>, compact<1>, compact<2>, compact<3>, compact<4>,
+      compact<5>, compact<6>, compact<7>, compact<8>};
+  auto pass = sc.k <= 8 ? fixed[sc.k] : compact<0>;
+  if (sc.k > sc.x) return pass(&sc, table, sc.k, sc.t, rows, in_cover);
+  // The walk touches only the counters, the pass only the table: on large
+  // tables they run side by side.
+  walk wk(sc, in_cover);
+  int gone = 0, removed = 0;
+  if (sc.threads > 1 && rows >= sc.beside_rows) {
+    std::thread helper([&] { gone = pass(nullptr, table, sc.k, sc.t, rows, in_cover); });
+    removed = wk.go(0, 0, 0);
+    helper.join();
+  } else {
+    gone = pass(nullptr, table, sc.k, sc.t, rows, in_cover);
+    removed = wk.go(0, 0, 0);
+  }
+  assert(gone == removed);
+  (void)removed;
+  return gone;
 }
 
 int subcount_count(const subcount &sc, const int *xset) {
   uint32_t c = 0;  // the partial sums may pass 2^31 and wrap; the count fits
   auto visit = [&](int j, int64_t rank) {
-    if (j >= sc.jlo) c += (uint32_t)sc.level[j].coef * get(sc.level[j], rank);
+    if (j >= sc.jlo) c += (uint32_t)sc.level[j].coef * subget(sc.level[j], rank);
   };
   subsets(sc, xset, sc.x, 0, 0, visit);
   return (int)c;
-}
-
-namespace {
-
-// What one scan thread keeps of the group Q it evaluates: for every level j,
-// the ranks of the subsets S of Q as the low part of S + {v} (one[j]) and of
-// S + {a, v} (two[j]), and the sum for the subsets of Q alone.
-struct alignas(64) scratch {
-  uint32_t q_only;  // sums wrap: only the final count need fit an int
-  std::vector<int64_t> one[100], two[100];
-  std::vector<subseed> top;  // the best runs this thread evaluated, best first
-};
-
-}  // namespace
-
-// Adds the subset S of Q that holds `size` numbers, with its ranks as a set
-// of its own (r0), below one more number (r1) and below two (r2), then goes
-// on to the subsets that add a number of set[0..m-1] below them.
-static void group_subsets(const subcount &sc, const int *set, int m, int size, int64_t r0,
-                          int64_t r1, int64_t r2, scratch &w) {
-  if (size >= sc.jlo) w.q_only += (uint32_t)sc.level[size].coef * get(sc.level[size], r0);
-  if (size + 1 >= sc.jlo && size + 1 <= sc.jhi) w.one[size + 1].push_back(r1);
-  if (size + 2 >= sc.jlo && size + 2 <= sc.jhi) w.two[size + 2].push_back(r2);
-  if (size == sc.jhi) return;
-  int s = size + 1;
-  for (int i = m - 1; i >= 0; i--)
-    group_subsets(sc, set, i, s, r0 + share(sc, set[i], s),
-                  s + 1 <= sc.jhi ? r1 + share(sc, set[i], s + 1) : 0,
-                  s + 2 <= sc.jhi ? r2 + share(sc, set[i], s + 2) : 0, w);
-}
-
-// The subsets of group g's Q. With u above it, S ranks rank(S below one) +
-// (n - u); with a and v above it, rank(S below two) + C(n - a, 2) + (n - v).
-static void build_group(const subcount &sc, int g, scratch &w) {
-  int q = sc.x - 2, set[100];
-  for (int i = 0; i < q; i++) set[i] = sc.group_set[(size_t)g * q + i];
-  w.q_only = 0;
-  for (int j = sc.jlo; j <= sc.jhi; j++) w.one[j].clear(), w.two[j].clear();
-  group_subsets(sc, set, q, 0, 0, 0, 0, w);
-}
-
-// acc[i] += coef * (sum over the ranks r of the counter of r + shift - i),
-// i < lanes. Each rank's lanes are copied out first: that lets the compiler
-// add them as vectors for every counter width.
-template <class T>
-static inline void add_lanes(uint32_t *acc, const sublevel &lv, const T *f,
-                             const std::vector<int64_t> &ranks, int64_t shift) {
-  uint32_t sum[lanes] = {};
-  for (int64_t r : ranks) {
-    int64_t p = lv.last - (r + shift);
-    if constexpr (std::is_same_v<T, bool>) {
-      uint64_t word;
-      memcpy(&word, &lv.store[p >> 3], sizeof word);
-      word >>= p & 7;
-      for (int i = 0; i < lanes; i++) sum[i] += word >> i & 1;
-    } else {
-      T v[lanes];
-      memcpy(v, f + p, sizeof v);
-      for (int i = 0; i < lanes; i++) sum[i] += v[i];
-    }
-  }
-  for (int i = 0; i < lanes; i++) acc[i] += (uint32_t)lv.coef * sum[i];
-}
-
-// The counts of the run Q, a, v (v = a+1..n) into acc[0..n-a-1]: subsets of
-// Q alone, with a, with v, and with both.
-static void count_run(const subcount &sc, const scratch &w, int a, uint32_t *acc) {
-  int n = sc.n, rows = n - a;
-  uint32_t with_a = w.q_only;
-  for (int j = sc.jlo; j <= sc.jhi; j++)
-    for (int64_t r : w.one[j]) with_a += (uint32_t)sc.level[j].coef * get(sc.level[j], r + n - a);
-  int64_t first_v = n - (a + 1), pair = (int64_t)(n - a) * (n - a - 1) / 2;  // C(n - a, 2)
-  for (int from = 0; from < rows; from += lanes) {
-    uint32_t *out = acc + from;
-    for (int i = 0; i < lanes; i++) out[i] = with_a;
-    for (int j = sc.jlo; j <= sc.jhi; j++) {
-      const sublevel &lv = sc.level[j];
-      with_type(lv, [&](auto *f) {
-        add_lanes(out, lv, f, w.one[j], first_v - from);
-        add_lanes(out, lv, f, w.two[j], pair + first_v - from);
-      });
-    }
-  }
-}
-
-static const size_t seeds = 8;  // runners-up kept for the next scan
-
-static bool better(const subseed &a, const subseed &b) { return a.standing > b.standing; }
-
-// Built for AVX2 and for the baseline; the loader picks what the processor has.
-__attribute__((target_clones("avx2", "default"))) static void
-scan_chunk(subcount &sc, int c, int *bound, scratch &w, std::atomic<uint64_t> &best) {
-  int n = sc.n, q = sc.x - 2;
-  uint32_t acc[256 + lanes];
-  for (int g = sc.chunk_group[c]; g < sc.chunk_group[c + 1]; g++) {
-    int row = sc.group_row[g];
-    if (pack(sc.group_max[g], row) <= best.load(std::memory_order_relaxed)) continue;
-    bool built = false;
-    int low = q ? sc.group_set[(size_t)g * q + q - 1] : 0, gmax = 0;
-    for (int ri = sc.group_run[g], a = low + 1; ri < sc.group_run[g + 1]; ri++, a++) {
-      int rows = n - a;
-      if (pack(sc.run_max[ri], row) > best.load(std::memory_order_relaxed)) {
-        if (!built) build_group(sc, g, w), built = true;
-        count_run(sc, w, a, acc);
-        int m = 0, at = 0;
-        for (int i = 0; i < rows; i++) {
-          bound[row + i] = (int)acc[i];
-          if ((int)acc[i] > m) m = (int)acc[i], at = i;
-        }
-        sc.run_max[ri] = m;
-        uint64_t mine = pack(m, row + at), seen = best.load(std::memory_order_relaxed);
-        if (m > 0 && (w.top.size() < seeds || mine > w.top.back().standing)) {
-          subseed s{mine, row + at, {}};
-          const unsigned char *qs = sc.group_set.data() + (size_t)g * q;
-          std::copy(qs, qs + q, s.set);
-          s.set[q] = (unsigned char)a, s.set[q + 1] = (unsigned char)(a + 1 + at);
-          w.top.insert(std::upper_bound(w.top.begin(), w.top.end(), s, better), s);
-          if (w.top.size() > seeds) w.top.pop_back();
-        }
-        while (m > 0 && mine > seen && !best.compare_exchange_weak(seen, mine)) {
-        }
-      }
-      gmax = std::max(gmax, sc.run_max[ri]);
-      row += rows;
-    }
-    sc.group_max[g] = gmax;
-  }
 }
 
 int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)(int)) {
   // Nothing with a count of 0 ever wins: that is the standing of row 0. The
   // runners-up of the last scan, counted afresh, usually stand near the top
   // of this one: starting from them, the scan passes over more runs.
-  std::atomic<uint64_t> best{pack(0, 0)};
+  std::atomic<uint64_t> best{subscan_pack(0, 0)};
   for (const subseed &s : sc.seeds) {
-    int set[100];
+    int set[subcount_max_x];
     std::copy(s.set, s.set + sc.x, set);
     bound[s.row] = subcount_count(sc, set);
-    if (bound[s.row] > 0) best = std::max(best.load(), pack(bound[s.row], s.row));
+    if (bound[s.row] > 0) best = std::max(best.load(), subscan_pack(bound[s.row], s.row));
   }
   if (sc.x == 1) {
     for (int r = 1; r <= rows; r++) {
-      if (pack(bound[r], r) > best.load()) {
+      if (subscan_pack(bound[r], r) > best.load()) {
         bound[r] = subcount_count(sc, &r);
-        if (pack(bound[r], r) > best.load()) best = pack(bound[r], r);
+        if (subscan_pack(bound[r], r) > best.load()) best = subscan_pack(bound[r], r);
       }
     }
     advanced(rows);
@@ -405,39 +398,57 @@ int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)
     // Each thread's lists get room for all their ranks and a cache line to
     // spare: lists of the two threads that shared a line would make every
     // write of one a miss for the other (it made the scan twice as slow).
-    std::vector<scratch> ws(2);
-    for (scratch &w : ws) {
-      w.top.reserve(seeds + 8);
+    int threads = sc.last_runs >= sc.spread_runs ? sc.threads : 1;
+    std::vector<subscratch> ws(threads);
+    for (subscratch &w : ws) {
+      w.top.reserve(subscan_seeds + 8);
       for (int j = sc.jlo; j <= sc.jhi; j++) {
         w.one[j].reserve(binom64(sc.x - 2, j - 1) + 8);
         w.two[j].reserve(binom64(sc.x - 2, j - 2) + 8);
       }
     }
-    auto work = [&](bool report) {
-      scratch &w = ws[!report];
+    subscan_fn scan = subscan_kernels[sc.kernel];
+    auto work = [&](int id) {
+      subscratch &w = ws[id];
       int shown = 0;  // chunks reported so far
       for (int c; (c = next++) < chunks;) {
-        scan_chunk(sc, c, bound, w, best);
+        scan(sc, c, bound, w, best);
         done[c] = 1;
-        if (!report) continue;
+        if (id) continue;
         while (shown < chunks && done[shown]) shown++;
         if (shown < chunks) advanced(sc.group_row[sc.chunk_group[shown]] - 1);
       }
+#if defined(__x86_64__) || defined(__i386__)
+      _mm_sfence();  // the bounds were streamed
+#endif
     };
-    if (sc.threads > 1) {
-      std::thread helper(work, false);
-      work(true);
-      helper.join();
-    } else {
-      work(true);
-    }
+    std::vector<std::thread> helpers;
+    for (int id = 1; id < threads; id++) helpers.emplace_back(work, id);
+    work(0);
+    for (std::thread &h : helpers) h.join();
     advanced(rows);
-    sc.seeds = ws[0].top;
-    sc.seeds.insert(sc.seeds.end(), ws[1].top.begin(), ws[1].top.end());
-    std::sort(sc.seeds.begin(), sc.seeds.end(), better);
-    if (sc.seeds.size() > seeds) sc.seeds.resize(seeds);
+    sc.seeds.clear();
+    sc.last_runs = 0;
+    for (subscratch &w : ws) {
+      sc.seeds.insert(sc.seeds.end(), w.top.begin(), w.top.end());
+      sc.last_runs += w.runs;
+    }
+    std::sort(sc.seeds.begin(), sc.seeds.end(),
+              [](const subseed &a, const subseed &b) { return a.standing > b.standing; });
+    if (sc.seeds.size() > subscan_seeds) sc.seeds.resize(subscan_seeds);
   }
   uint64_t b = best.load();
   *row = (int)~(uint32_t)b;
   return (int)(b >> 32);
+}
+
+void subcount_advise(void *p, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  const uintptr_t page = 2 << 20;
+  uintptr_t from = ((uintptr_t)p + page - 1) & ~(page - 1),
+            to = ((uintptr_t)p + bytes) & ~(page - 1);
+  if (to > from) madvise((void *)from, to - from, MADV_HUGEPAGE);
+#else
+  (void)p, (void)bytes;
+#endif
 }

@@ -13,25 +13,43 @@
 // their counters from consecutive places.
 //
 // Plain data in and out: the greedy search owns the tables, the bound array
-// and the output; this file only counts.
+// and the output; the engine counts, and compacts the table it is handed.
+// subcount.cpp holds the counters, their updates and the scan's driver;
+// subscan.cpp the scan's kernel, compiled for each instruction set.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
+// The largest x the engine takes: it sizes the per-level lists (one per j <=
+// x), the x-set of a seed and the walk's stack.
+constexpr int subcount_max_x = 20;
+// The largest pool: numbers are bytes, and a cover's numbers are marked in a
+// table of subcount_max_n + 1 flags.
+constexpr int subcount_max_n = 255;
+// x-sets a kernel counts together; every level keeps this many counters of
+// slack past its end, as the last lanes of a run read beyond it.
+constexpr int subcount_lanes = 16;
+// The longest run (rows Q, a, v for v = a+1..n) is n - 1 rows.
+constexpr int subcount_max_run = subcount_max_n - 1;
+
 // The counters of one level j: C(n,j) of them, each as narrow as
-// C(n-j,k-j), the count of a j-set while nothing is covered.
+// C(n-j,k-j), the count of a j-set while nothing is covered. They live in
+// the one vector of their width, so each is read and written as its own type.
 struct sublevel {
-  int bits = 0, coef = 0;            // bits: 1, 8, 16 or 32; coef: (-1)^(j-t) C(j-1,t-1)
-  int64_t last = 0;                  // the counter of rank r is number last - r
-  std::vector<unsigned char> store;  // the counters, then slack for the lanes of a run
+  int bits = 0, coef = 0;     // bits: 1, 8, 16 or 32; coef: (-1)^(j-t) C(j-1,t-1)
+  int64_t last = 0;           // the counter of rank r is number last - r
+  std::vector<uint8_t> u8;    // 1 bit (packed, lowest bit first) or 8 bits a counter
+  std::vector<uint16_t> u16;  // 16 bits a counter
+  std::vector<uint32_t> u32;  // 32 bits a counter
 };
 
 // A row that stood near the top of the last scan, with its x-set.
 struct subseed {
   uint64_t standing;  // count and row, as the scan compares them
   int row;
-  unsigned char set[20];
+  unsigned char set[subcount_max_x];
 };
 
 // A j-subset of the positions of a k-set: a (j-1)-subset and one more
@@ -39,6 +57,13 @@ struct subseed {
 struct subkid {
   int parent, low;
 };
+
+// The scan's code, compiled for each instruction set; subcount_init picks the
+// widest the processor runs (or the one VORLANK_KERNEL names: base, avx2,
+// avx512), and a caller may set another that subcount_supports.
+enum subkernel { subkernel_base, subkernel_avx2, subkernel_avx512, subkernels };
+bool subcount_supports(int kernel);
+const char *subcount_kernel_name(int kernel);
 
 struct subcount {
   int n = 0, k = 0, x = 0, t = 0;
@@ -55,15 +80,22 @@ struct subcount {
   std::vector<int> group_max;            // largest bound within the group
   std::vector<int> run_max;              // largest bound within the run
   std::vector<int> chunk_group;          // first group of each scan chunk, then a sentinel
-  int threads = 1;                       // scan threads
-  std::vector<subseed> seeds;            // the best rows of the last scan
+  int threads = 1;                       // most threads a step takes (VORLANK_THREADS fixes it)
+  int kernel = subkernel_base;           // the scan's code
+  // Handing work to a second thread costs about a millisecond on a busy
+  // machine: a step takes one only for enough work. A scan does when the
+  // last one counted spread_runs runs or more; the table is compacted beside
+  // the walk when it holds beside_rows rows or more.
+  int64_t spread_runs = 20000, beside_rows = 1 << 20;
+  int64_t last_runs = INT64_MAX;  // runs the last scan counted
+  std::vector<subseed> seeds;     // the best rows of the last scan
 };
 
 // Bytes the counters and the run index take for these parameters (t >= 1).
 double subcount_bytes(int n, int k, int x, int t);
 
 // Sets up for pool 1..n with every k-set uncovered; start is the bound every
-// x-set starts with (C(n,k)).
+// x-set starts with (C(n,k)). Needs 1 <= t, x <= subcount_max_x, n <= subcount_max_n.
 void subcount_init(subcount &sc, int n, int k, int x, int t, int start);
 
 // Splits the scan into chunks of whole groups of about `rows` rows each;
@@ -73,15 +105,13 @@ void subcount_chunks(subcount &sc, int64_t rows);
 // The k-set (k ascending numbers) has become covered.
 void subcount_remove(subcount &sc, const unsigned char *kset);
 
-// The rows of an nk-table (rows 1..rows of w bytes, the k numbers from each
-// row's second byte) that share at least t numbers with the cover whose
-// numbers are marked in in_cover, into covered in ascending order.
-void subcount_covered(const subcount &sc, const unsigned char *table, int w, int rows,
-                      const unsigned char *in_cover, std::vector<int> &covered);
-
-// subcount_remove for each of the given rows of an nk-table.
-void subcount_remove_rows(subcount &sc, const unsigned char *table, int w,
-                          const std::vector<int> &rows);
+// The cover (x ascending numbers) has been chosen: every uncovered k-set it
+// covers leaves the counts and the nk-table. The table holds rows 1..rows of
+// w = k + 1 bytes, the k numbers from each row's second byte, every row
+// uncovered; rows that stay move down in order, and each covered row's first
+// byte is set to 1 where it stood before any row moved onto it. Returns the
+// number of rows covered.
+int subcount_cover(subcount &sc, const int *cover, unsigned char *table, int w, int rows);
 
 // Uncovered k-sets that the x-set (x ascending numbers) covers.
 int subcount_count(const subcount &sc, const int *xset);
@@ -92,3 +122,9 @@ int subcount_count(const subcount &sc, const int *xset);
 // *row (0 when no x-set covers anything). advanced(r) is called from the
 // calling thread, in order, as rows up to r have been scanned.
 int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)(int));
+
+// Asks the system for large pages under a big array (a hint; nothing
+// happens where they are refused). They pay for the bound array, written
+// at scattered runs every step; for the tables, read in order, they cost
+// more to fault in than they save (L(49,6,6,2): 2.6 -> 2.9 s of CPU).
+void subcount_advise(void *p, size_t bytes);

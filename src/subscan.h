@@ -1,0 +1,65 @@
+// The scan's kernel, shared by subcount.cpp (which drives it) and
+// subscan.cpp (which compiles it once for each instruction set).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "subcount.h"
+
+// What one scan thread keeps of the group Q it evaluates: for every level j,
+// the ranks of the subsets S of Q as the low part of S + {v} (one[j]) and of
+// S + {a, v} (two[j]), and the sum for the subsets of Q alone.
+struct alignas(64) subscratch {
+  uint32_t q_only;  // sums wrap: only the final count need fit an int
+  std::vector<int64_t> one[subcount_max_x + 1], two[subcount_max_x + 1];
+  std::vector<subseed> top;  // the best runs this thread evaluated, best first
+  int64_t runs = 0;          // runs this thread counted
+  uint32_t with_a[subcount_max_run + subcount_lanes];  // counts of Q + a, per run of the group
+
+  // The group last built, for the next one with the same numbers but the
+  // last (see build_group): the subsets that hold the last number sit at
+  // one[j][one_from[j]..one_to[j]) (two[] likewise), their own ranks in
+  // zero[j]; q_rest is the sum for those without it.
+  bool built = false;
+  unsigned char set[subcount_max_x];
+  std::vector<int64_t> zero[subcount_max_x + 1];
+  int one_from[subcount_max_x + 1], one_to[subcount_max_x + 1];
+  int two_from[subcount_max_x + 1], two_to[subcount_max_x + 1];
+  uint32_t q_rest;
+};
+
+// Runners-up kept for the next scan.
+constexpr size_t subscan_seeds = 8;
+
+// A candidate's standing: higher count first, then lower row.
+inline uint64_t subscan_pack(int count, int row) { return (uint64_t)count << 32 | (uint32_t)~row; }
+
+// C(n - s, m): the share in a rank of number s as the m-th largest.
+inline int64_t subshare(const subcount &sc, int s, int m) {
+  return sc.binom[(size_t)(sc.n - s) * (sc.jhi + 1) + m];
+}
+
+// The counter of the j-set of rank r.
+inline int subget(const sublevel &lv, int64_t r) {
+  int64_t p = lv.last - r;
+  switch (lv.bits) {
+  case 1:
+    return lv.u8[p >> 3] >> (p & 7) & 1;
+  case 8:
+    return lv.u8[p];
+  case 16:
+    return lv.u16[p];
+  default:
+    return (int)lv.u32[p];
+  }
+}
+
+// Scans chunk c of the groups: lowers bound[] and the run and group maxima
+// to exact counts where they could beat best, raises best, and keeps the
+// thread's runners-up in w.top. Bounds are written with non-temporal stores:
+// the caller fences before it reads them.
+using subscan_fn = void (*)(subcount &sc, int c, int *bound, subscratch &w,
+                            std::atomic<uint64_t> &best);
+extern const subscan_fn subscan_kernels[subkernels];
