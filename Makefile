@@ -30,4 +30,4 @@ bench:
 	python3 bench/run.py --bin-dir build-bench
 
 clean:
-	rm -rf $(BUILD) build-bench build-asan
+	rm -rf $(BUILD) build-bench build-asan build-tsan

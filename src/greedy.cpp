@@ -50,7 +50,7 @@ static double subsets_between(int m, int lo, int hi) {
 }
 
 static bool engine_fits(int n, int k, int x, int t) {
-  if (greedy_literal || t < 1 || x > subcount_max_x) return false;
+  if (greedy_literal || t < 1 || t > k || x > subcount_max_x) return false;
   int hi = std::min(k, x);
   if (subsets_between(x, t, hi) > 65536 || subsets_between(k, 1, hi) > 65536) return false;
   // Nor should the counters outgrow the tables by much.
