@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "cli.h"
 #include "sysmem.h"
 #include "wheel.h"
 
@@ -69,30 +70,15 @@ static const char *const kHelp =
     "Exit status: 0 every k-set is covered, 1 there are holes, 2 usage or input\n"
     "error.\n";
 
-static int usage_error(const std::string &what) {
-  fprintf(stderr, "Error: %s\n%s", what.c_str(), kUse);
-  return 2;
-}
+static int usage_error(const std::string &what) { return cli::fail(what, kUse); }
+static int input_error(const std::string &what) { return cli::fail(what); }
 
-static int input_error(const std::string &what) {
-  fprintf(stderr, "Error: %s\n", what.c_str());
-  return 2;
-}
-
-// A number on the command line: plain decimal digits only; a sign, a blank or
-// a word is an error rather than a number read from its leading digits.
-static bool number(const std::string &name, const std::string &s, int64_t &v, std::string &err) {
-  if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos) {
-    err = name + " must be a plain decimal number (here '" + s + "')";
-    return false;
-  }
-  size_t nz = s.find_first_not_of('0');
-  if (nz != std::string::npos && s.size() - nz > 9) {
-    err = name + " is too large (here " + s + ")";
-    return false;
-  }
-  v = std::stoll(s);
-  return true;
+// A number of a --map or --draw list; "" or what is wrong.
+static std::string number(const std::string &name, const std::string &s, int64_t &v) {
+  uint64_t u;
+  std::string err = cli::decimal(name, s, 9, u);
+  v = (int64_t)u;
+  return err;
 }
 
 static std::string plural(uint64_t v, const char *one, const char *many) {
@@ -171,32 +157,15 @@ static int parse_args(int argc, char **argv, Options &o) {
 
 // Returns -1 when the parameters are fine, or the exit status.
 static int check_params(const Options &o, Params &p) {
-  int *field[] = {&p.n, &p.k, &p.x, &p.t};
-  const char *names[] = {"n", "k", "x", "t"};
-  for (int i = 0; i < 4; i++) {
-    int64_t v;
-    if (std::string err; !number(names[i], o.pos[i], v, err)) return usage_error(err);
-    *field[i] = (int)v;
-  }
-  // The checks of vorlank itself, in its order.
-  auto is = [](const char *name, int v) { return std::string(name) + " = " + std::to_string(v); };
-  if (p.n <= 1) return input_error("n must be greater than 1 (here " + is("n", p.n) + ")");
-  if (p.k >= p.n)
-    return input_error("k must be less than n (here " + is("k", p.k) + ", " + is("n", p.n) + ")");
-  if (p.x >= p.n)
-    return input_error("x must be less than n (here " + is("x", p.x) + ", " + is("n", p.n) + ")");
-  if (p.t > p.x)
-    return input_error("t must be at most x (here " + is("t", p.t) + ", " + is("x", p.x) + ")");
+  cli::Instance in;
+  bool usage;
+  if (std::string err = cli::instance(o.pos, in, &usage); !err.empty())
+    return usage ? usage_error(err) : input_error(err);
+  p = {in.n, in.k, in.x, in.t};
   // Then what the check itself needs.
   if (p.n > wheel::kMaxN)
-    return input_error("the check takes n up to " + std::to_string(wheel::kMaxN) + " (here " +
-                       is("n", p.n) + ")");
-  if (p.k < 1 || p.x < 1)
-    return input_error("the check takes k and x from 1 up (here " + is("k", p.k) + ", " +
-                       is("x", p.x) + ")");
-  if (p.t > p.k)
-    return input_error("t must be at most k, or no k-set can ever be covered (here " +
-                       is("t", p.t) + ", " + is("k", p.k) + ")");
+    return input_error("the check takes n up to " + std::to_string(wheel::kMaxN) +
+                       " (here n = " + std::to_string(p.n) + ")");
   // The profile keeps each k-set's best match in a byte beside its count.
   std::string no = wheel::memory_refusal(p, available_mb(), o.profile ? 1 : 0);
   if (no.empty()) return -1;
@@ -215,7 +184,8 @@ static std::string number_list(const char *option, const std::string &value,
     }
     if (word.empty()) continue;
     int64_t a;
-    if (std::string err; !number(std::string("each number of ") + option, word, a, err)) return err;
+    if (std::string err = number(std::string("each number of ") + option, word, a); !err.empty())
+      return err;
     if (std::find(v.begin(), v.end(), a) != v.end())
       return std::string(option) + ": " + word + " appears twice";
     v.push_back(a);

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "cli.h"
 #include "compose.h"
-#include "k.h"
 #include "sysmem.h"
 #include "wheel.h"
 
@@ -54,30 +54,14 @@ static const char *const kHelp =
 
 static const double kMaxSeconds = 1e6;  // about 11 days: beyond that a typo more likely
 
-static int usage_error(const std::string &what) {
-  fprintf(stderr, "Error: %s\n%s", what.c_str(), kUse);
-  return 2;
-}
+static int usage_error(const std::string &what) { return cli::fail(what, kUse); }
+static int error(const std::string &what) { return cli::fail(what); }
 
-static int error(const std::string &what) {
-  fprintf(stderr, "Error: %s\n", what.c_str());
-  return 2;
-}
-
-// Plain decimal digits only, at most `most` of them (leading zeros aside).
+// A plain decimal number of at most `most` digits into v; false with err set otherwise.
 static bool decimal(const char *name, const std::string &s, int most, uint64_t &v,
                     std::string &err) {
-  if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos) {
-    err = std::string(name) + " must be a plain decimal number (here '" + s + "')";
-    return false;
-  }
-  size_t nz = s.find_first_not_of('0');
-  if (nz != std::string::npos && (int)(s.size() - nz) > most) {
-    err = std::string(name) + " is too large (here " + s + ")";
-    return false;
-  }
-  v = std::stoull(s);
-  return true;
+  err = cli::decimal(name, s, most, v);
+  return err.empty();
 }
 
 struct Options {
@@ -133,31 +117,19 @@ static int parse_args(int argc, char **argv, Options &o) {
 
 // Returns -1 when the parameters are fine, or the exit status.
 static int check_params(const std::vector<std::string> &pos, design::Shape &s) {
-  int *field[] = {&s.n, &s.k, &s.x, &s.t};
-  const char *names[] = {"n", "k", "x", "t"};
-  for (int i = 0; i < 4; i++) {
-    std::string err;
-    uint64_t v;
-    if (!decimal(names[i], pos[i], 9, v, err)) return usage_error(err);
-    *field[i] = (int)v;
+  cli::Instance in;
+  bool usage;
+  if (std::string err = cli::instance(pos, in, &usage); !err.empty())
+    return usage ? usage_error(err) : error(err);
+  s = {in.n, in.k, in.x, in.t};
+  if (s.n > design::kMaxPool)
+    return error("vorlank-design takes n up to " + std::to_string(design::kMaxPool) +
+                 ", a cover is held as a 64-bit mask (here n = " + std::to_string(s.n) + ")");
+  if (std::string no = wheel::memory_refusal({s.n, s.k, s.x, s.t}, available_mb()); !no.empty()) {
+    fprintf(stderr, "%s\n", no.c_str());
+    return 2;
   }
-  // vorlank-check's checks, in its order, so the two agree on what is an instance.
-  auto is = [](const char *name, int v) { return std::string(name) + " = " + std::to_string(v); };
-  if (s.n <= 1) return error("n must be greater than 1 (here " + is("n", s.n) + ")");
-  if (s.k >= s.n)
-    return error("k must be less than n (here " + is("k", s.k) + ", " + is("n", s.n) + ")");
-  if (s.x >= s.n)
-    return error("x must be less than n (here " + is("x", s.x) + ", " + is("n", s.n) + ")");
-  if (s.t > s.x)
-    return error("t must be at most x (here " + is("t", s.t) + ", " + is("x", s.x) + ")");
-  std::string no = greedy_refusal(s.n, s.k, s.x, s.t, 1e18);
-  if (no.empty() && s.n > design::kMaxPool)
-    no = "Error: vorlank-design takes n up to " + std::to_string(design::kMaxPool) +
-         ", a cover is held as a 64-bit mask (here n = " + std::to_string(s.n) + ").";
-  if (no.empty()) no = wheel::memory_refusal({s.n, s.k, s.x, s.t}, available_mb());
-  if (no.empty()) return -1;
-  fprintf(stderr, "%s%s", no.c_str(), no.back() == '\n' ? "" : "\n");
-  return 2;
+  return -1;
 }
 
 // The wheel of --from, proved; "" or what is wrong.
