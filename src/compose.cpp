@@ -35,10 +35,10 @@ static constexpr int64_t kNone = INT64_MAX / 4;  // no wheel
 namespace {
 // The best composition for every pool size m <= n and k-set size j <= k.
 struct Table {
-  int n, k;
+  int n, k, x, t;
   std::vector<int64_t> val;
-  std::vector<int> how;  // kEmpty, kSingle, kDirect, kImpossible, or a split m1 * (k + 1) + j1
-  enum { kEmpty = -1, kSingle = -2, kDirect = -3, kImpossible = -4 };
+  std::vector<int> how;  // kEmpty, ..., kFringe, or a split m1 * (k + 1) + j1
+  enum { kEmpty = -1, kSingle = -2, kDirect = -3, kImpossible = -4, kFringe = -5 };
   size_t at(int m, int j) const { return (size_t)m * (k + 1) + j; }
 };
 }  // namespace
@@ -48,7 +48,7 @@ struct Table {
 // smaller k_i would also be valid, but only wastes covers). On equal sizes
 // the direct wheel wins, then the split found first.
 static void solve(const Shape &s, const std::function<int64_t(int, int)> &direct, Table &tb) {
-  tb.n = s.n, tb.k = s.k;
+  tb.n = s.n, tb.k = s.k, tb.x = s.x, tb.t = s.t;
   tb.val.assign((size_t)(s.n + 1) * (s.k + 1), kNone);
   tb.how.assign(tb.val.size(), Table::kImpossible);
   for (int m = 0; m <= s.n; m++)
@@ -69,6 +69,12 @@ static void solve(const Shape &s, const std::function<int64_t(int, int)> &direct
           int64_t v = tb.val[tb.at(m1, j1)] + tb.val[tb.at(m - m1, j + 1 - j1)];
           if (v < tb.val[here]) tb.val[here] = v, tb.how[here] = m1 * (s.k + 1) + j1;
         }
+      // The fringe where a k-set short of k - t + 2 numbers in A has t - 1
+      // or more in F (t >= 3 keeps A's k below j) and then two in A (j > t).
+      if (s.t >= 3 && j > s.t && s.x - 1 >= s.t && m > s.x) {
+        int64_t v = tb.val[tb.at(m - s.x + 1, j - s.t + 2)] + (m - s.x);
+        if (v < tb.val[here]) tb.val[here] = v, tb.how[here] = Table::kFringe;
+      }
     }
 }
 
@@ -77,6 +83,10 @@ static void collect(const Table &tb, int m, int j, int offset, std::vector<Part>
   if (how == Table::kEmpty) parts.push_back({offset, m, j, Part::Empty});
   if (how == Table::kSingle) parts.push_back({offset, m, j, Part::Single});
   if (how == Table::kDirect) parts.push_back({offset, m, j, Part::Direct});
+  if (how == Table::kFringe) {
+    collect(tb, m - tb.x + 1, j - tb.t + 2, offset, parts);
+    parts.push_back({offset, m, tb.t - 1, Part::Fringe});
+  }
   if (how >= 0) {
     int m1 = how / (tb.k + 1), j1 = how % (tb.k + 1);
     collect(tb, m1, j1, offset, parts);
@@ -109,6 +119,11 @@ std::vector<Set> compose(const Shape &s, const std::vector<Part> &parts,
     }
     if (p.kind == Part::Direct)
       for (Set c : wheels[i]) add(c << p.offset);
+    if (p.kind == Part::Fringe) {
+      int a_size = p.n - s.x + 1;
+      for (int a = 0; a + 1 < a_size; a++)
+        add((low_bits(s.x - 1) << (p.offset + a_size)) | bit(p.offset + a));
+    }
   }
   return covers;
 }
@@ -178,12 +193,17 @@ struct Search {
           const Direct &d = at(m, j);
           uint64_t lb = lower_bound(shape(m, j));
           if (mode == kUntried && !d.tried) {
-            double ratio = 1;
+            // Where k = t the small pools' ratios swing (L(10,3,6,3): 10
+            // covers for a bound of 7, L(11,3,6,3): 11 for 11), and the least
+            // one met is the fair guess; where k > t they grow with the pool.
+            double ratio = 1, least = INFINITY;
             for (int m2 = m - 1; m2 > s.x; m2--)
               if (const Direct &e = at(m2, j); !e.best.empty()) {
                 ratio = (double)e.best.size() / (double)lower_bound(shape(m2, j));
-                break;
+                least = std::min(least, ratio);
+                if (j > s.t) break;
               }
+            if (j == s.t && std::isfinite(least)) ratio = least;
             return (int64_t)((double)lb * ratio);
           }
           return d.best.empty() ? -1 : (int64_t)d.best.size();
@@ -280,8 +300,8 @@ struct Search {
       uint64_t gap = 0;
       for (const Part &p : parts) {
         Direct &d = at(p.n, p.k);
-        uint64_t lb = lower_bound(shape(p.n, p.k));
         if (p.kind != Part::Direct || d.settled) continue;
+        uint64_t lb = lower_bound(shape(p.n, p.k));
         if (binom()(p.n, p.k) > kMaxAnnealKsets || d.best.size() <= lb) {
           d.settled = true;
           continue;
@@ -385,6 +405,12 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
     line += instance(z.shape(p.n, p.k)) + ": ";
     if (p.kind == Part::Empty) line += "no cover (k > n)";
     if (p.kind == Part::Single) line += "1 cover, the whole part, padded";
+    if (p.kind == Part::Fringe) {
+      int a_size = p.n - s.x + 1;
+      line = "  " + std::to_string(p.offset + a_size + 1) + ".." + std::to_string(p.offset + p.n) +
+             " with each of " + std::to_string(p.offset + 1) + ".." +
+             std::to_string(p.offset + a_size - 1) + ": " + covers_text(a_size - 1);
+    }
     if (p.kind == Part::Direct) {
       line += "greedy " + std::to_string(d.greedy);
       if ((int64_t)d.best.size() < d.greedy)
