@@ -154,11 +154,13 @@ static constexpr double kCheapGreedy = 0.2;
 namespace {
 // What is known of the direct wheel of L(m,j,x,t).
 struct Direct {
-  bool tried = false;     // the greedy has run or was out of reach
-  std::vector<Set> best;  // proved
-  int64_t greedy = -1;    // its size from the greedy
-  bool settled = false;   // local search stopped improving it
-  int failed = 0;         // slices in a row that found nothing
+  bool tried = false;        // the greedy has run or was out of reach
+  std::vector<Set> best;     // proved
+  int64_t greedy = -1;       // its size from the greedy
+  std::string fringe;        // where its first wheel is a fringe: of what
+  int64_t fringe_size = -1;  // and its size
+  bool settled = false;      // local search stopped improving it
+  int failed = 0;            // slices in a row that found nothing
 };
 
 std::string instance(const Shape &s) {
@@ -185,8 +187,8 @@ struct Search {
   // yet at its lower bound times the ratio its nearest tried neighbour (same
   // k, smaller pool) came to.
   enum Mode { kKnown, kUntried };
-  std::vector<Part> split(Mode mode, int64_t *size) {
-    Table tb;
+  std::vector<Part> split(Mode mode, int64_t *size, Table *table = nullptr) {
+    Table own, &tb = table ? *table : own;
     solve(
         s,
         [&](int m, int j) -> int64_t {
@@ -288,6 +290,39 @@ struct Search {
     }
   }
 
+  // Each fringe of the split known becomes the direct wheel of its (m, k),
+  // so that local search works on it as on a greedy part (L(27,4,6,3): 98
+  // covers from S(3,6,22), where its greedy wheel has 117).
+  void fringe_wheels() {
+    Table tb;
+    int64_t size;
+    split(kKnown, &size, &tb);
+    std::function<void(int, int)> walk = [&](int m, int j) {
+      int how = tb.how[tb.at(m, j)];
+      if (how >= 0) {
+        int m1 = how / (s.k + 1), j1 = how % (s.k + 1);
+        walk(m1, j1), walk(m - m1, j + 1 - j1);
+      }
+      Shape ps = shape(m, j);
+      if (how != Table::kFringe || binom()(m, j) > kMaxAnnealKsets) return;
+      walk(m - s.x + 1, j - s.t + 2);
+      std::vector<Part> parts;
+      collect(tb, m, j, 0, parts);
+      std::vector<std::vector<Set>> wheels;
+      std::string from;
+      for (const Part &p : parts) {
+        wheels.push_back(p.kind == Part::Direct ? at(p.n, p.k).best : std::vector<Set>());
+        if (p.kind == Part::Direct)
+          from += instance(shape(p.n, p.k)) + " " + std::to_string(wheels.back().size()) + " + ";
+      }
+      std::vector<Set> w = compose(ps, parts, wheels);
+      Direct &d = at(m, j);
+      if ((d.best.empty() || w.size() < d.best.size()) && proved(ps, w))
+        d.best = w, d.fringe = from + std::to_string(m - s.x), d.fringe_size = (int64_t)w.size();
+    };
+    if (size < kNone) walk(s.n, s.k);
+  }
+
   // Local search of the split's part farthest above its lower bound, a slice
   // at a time, until slices find nothing (the split may change meanwhile).
   void anneal_parts(Clock::time_point until, uint64_t moves) {
@@ -385,6 +420,7 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
     if (parts.empty()) return false;
   }
   out.greedy = z.at(s.n, s.k).greedy;
+  z.fringe_wheels();
 
   uint64_t part_moves = o.moves == UINT64_MAX ? UINT64_MAX : o.moves / 2;
   auto parts_end = Clock::now() +
@@ -411,7 +447,11 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
              " with each of " + std::to_string(p.offset + 1) + ".." +
              std::to_string(p.offset + a_size - 1) + ": " + covers_text(a_size - 1);
     }
-    if (p.kind == Part::Direct) {
+    if (p.kind == Part::Direct && !d.fringe.empty()) {
+      line += "fringe " + std::to_string(d.fringe_size) + " (" + d.fringe + ")";
+      if ((int64_t)d.best.size() < d.fringe_size)
+        line += ", local search " + std::to_string(d.best.size());
+    } else if (p.kind == Part::Direct) {
       line += "greedy " + std::to_string(d.greedy);
       if ((int64_t)d.best.size() < d.greedy)
         line += ", local search " + std::to_string(d.best.size());
