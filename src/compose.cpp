@@ -144,6 +144,10 @@ static constexpr int kSlices = 6;
 // A part settles after this many slices in a row without a smaller wheel:
 // where k > t, gains come seconds apart.
 static constexpr int kFailedSlices = 2;
+// Where a move of the whole wheel looks up more k-sets than this (L(49,6,6,3):
+// 229,600, a few hundred moves a second), its local search finds little, and
+// the parts keep their slices to the end of their share instead of settling.
+static constexpr uint64_t kCostlyWholeMove = 100'000;
 // Look-ups of the short local search of each greedy part wheel, and their
 // estimated seconds.
 static constexpr uint64_t kQuickLookups = 4'000'000;
@@ -327,6 +331,8 @@ struct Search {
   // at a time, until slices find nothing (the split may change meanwhile).
   void anneal_parts(Clock::time_point until, uint64_t moves) {
     auto slice = (until - Clock::now()) / kSlices;
+    const bool costly_whole =
+        2 * binom()(s.x - 1, s.t - 1) * binom()(s.n - s.x - 1, s.k - s.t) > kCostlyWholeMove;
     uint64_t slice_moves = moves == UINT64_MAX ? UINT64_MAX : moves / kSlices, spent = 0;
     for (uint64_t turn = 0; Clock::now() < until && spent < moves; turn++) {
       int64_t known;
@@ -357,7 +363,7 @@ struct Search {
       if (w.size() < d.best.size() && proved(ps, w))
         d.best = w, d.failed = 0;
       else
-        d.settled = ++d.failed >= kFailedSlices;
+        d.settled = ++d.failed >= kFailedSlices && !costly_whole;
     }
     moves_used += spent;
   }
