@@ -35,10 +35,10 @@ static constexpr int64_t kNone = INT64_MAX / 4;  // no wheel
 namespace {
 // The best composition for every pool size m <= n and k-set size j <= k.
 struct Table {
-  int n, k;
+  int n, k, x, t;
   std::vector<int64_t> val;
-  std::vector<int> how;  // kEmpty, kSingle, kDirect, kImpossible, or a split m1 * (k + 1) + j1
-  enum { kEmpty = -1, kSingle = -2, kDirect = -3, kImpossible = -4 };
+  std::vector<int> how;  // kEmpty, ..., kFringe, or a split m1 * (k + 1) + j1
+  enum { kEmpty = -1, kSingle = -2, kDirect = -3, kImpossible = -4, kFringe = -5 };
   size_t at(int m, int j) const { return (size_t)m * (k + 1) + j; }
 };
 }  // namespace
@@ -48,7 +48,7 @@ struct Table {
 // smaller k_i would also be valid, but only wastes covers). On equal sizes
 // the direct wheel wins, then the split found first.
 static void solve(const Shape &s, const std::function<int64_t(int, int)> &direct, Table &tb) {
-  tb.n = s.n, tb.k = s.k;
+  tb.n = s.n, tb.k = s.k, tb.x = s.x, tb.t = s.t;
   tb.val.assign((size_t)(s.n + 1) * (s.k + 1), kNone);
   tb.how.assign(tb.val.size(), Table::kImpossible);
   for (int m = 0; m <= s.n; m++)
@@ -69,6 +69,12 @@ static void solve(const Shape &s, const std::function<int64_t(int, int)> &direct
           int64_t v = tb.val[tb.at(m1, j1)] + tb.val[tb.at(m - m1, j + 1 - j1)];
           if (v < tb.val[here]) tb.val[here] = v, tb.how[here] = m1 * (s.k + 1) + j1;
         }
+      // The fringe where a k-set short of k - t + 2 numbers in A has t - 1
+      // or more in F (t >= 3 keeps A's k below j) and then two in A (j > t).
+      if (s.t >= 3 && j > s.t && s.x - 1 >= s.t && m > s.x) {
+        int64_t v = tb.val[tb.at(m - s.x + 1, j - s.t + 2)] + (m - s.x);
+        if (v < tb.val[here]) tb.val[here] = v, tb.how[here] = Table::kFringe;
+      }
     }
 }
 
@@ -77,6 +83,10 @@ static void collect(const Table &tb, int m, int j, int offset, std::vector<Part>
   if (how == Table::kEmpty) parts.push_back({offset, m, j, Part::Empty});
   if (how == Table::kSingle) parts.push_back({offset, m, j, Part::Single});
   if (how == Table::kDirect) parts.push_back({offset, m, j, Part::Direct});
+  if (how == Table::kFringe) {
+    collect(tb, m - tb.x + 1, j - tb.t + 2, offset, parts);
+    parts.push_back({offset, m, tb.t - 1, Part::Fringe});
+  }
   if (how >= 0) {
     int m1 = how / (tb.k + 1), j1 = how % (tb.k + 1);
     collect(tb, m1, j1, offset, parts);
@@ -109,6 +119,11 @@ std::vector<Set> compose(const Shape &s, const std::vector<Part> &parts,
     }
     if (p.kind == Part::Direct)
       for (Set c : wheels[i]) add(c << p.offset);
+    if (p.kind == Part::Fringe) {
+      int a_size = p.n - s.x + 1;
+      for (int a = 0; a + 1 < a_size; a++)
+        add((low_bits(s.x - 1) << (p.offset + a_size)) | bit(p.offset + a));
+    }
   }
   return covers;
 }
@@ -129,6 +144,10 @@ static constexpr int kSlices = 6;
 // A part settles after this many slices in a row without a smaller wheel:
 // where k > t, gains come seconds apart.
 static constexpr int kFailedSlices = 2;
+// Where a move of the whole wheel looks up more k-sets than this (L(49,6,6,3):
+// 229,600, a few hundred moves a second), its local search finds little, and
+// the parts keep their slices to the end of their share instead of settling.
+static constexpr uint64_t kCostlyWholeMove = 100'000;
 // Look-ups of the short local search of each greedy part wheel, and their
 // estimated seconds.
 static constexpr uint64_t kQuickLookups = 4'000'000;
@@ -142,11 +161,13 @@ static constexpr double kCheapGreedy = 0.2;
 namespace {
 // What is known of the direct wheel of L(m,j,x,t).
 struct Direct {
-  bool tried = false;     // the greedy has run or was out of reach
-  std::vector<Set> best;  // proved
-  int64_t greedy = -1;    // its size from the greedy
-  bool settled = false;   // local search stopped improving it
-  int failed = 0;         // slices in a row that found nothing
+  bool tried = false;        // the greedy has run or was out of reach
+  std::vector<Set> best;     // proved
+  int64_t greedy = -1;       // its size from the greedy
+  std::string fringe;        // where its first wheel is a fringe: of what
+  int64_t fringe_size = -1;  // and its size
+  bool settled = false;      // local search stopped improving it
+  int failed = 0;            // slices in a row that found nothing
 };
 
 std::string instance(const Shape &s) {
@@ -173,20 +194,25 @@ struct Search {
   // yet at its lower bound times the ratio its nearest tried neighbour (same
   // k, smaller pool) came to.
   enum Mode { kKnown, kUntried };
-  std::vector<Part> split(Mode mode, int64_t *size) {
-    Table tb;
+  std::vector<Part> split(Mode mode, int64_t *size, Table *table = nullptr) {
+    Table own, &tb = table ? *table : own;
     solve(
         s,
         [&](int m, int j) -> int64_t {
           const Direct &d = at(m, j);
           uint64_t lb = lower_bound(shape(m, j));
           if (mode == kUntried && !d.tried) {
-            double ratio = 1;
+            // Where k = t the small pools' ratios swing (L(10,3,6,3): 10
+            // covers for a bound of 7, L(11,3,6,3): 11 for 11), and the least
+            // one met is the fair guess; where k > t they grow with the pool.
+            double ratio = 1, least = INFINITY;
             for (int m2 = m - 1; m2 > s.x; m2--)
               if (const Direct &e = at(m2, j); !e.best.empty()) {
                 ratio = (double)e.best.size() / (double)lower_bound(shape(m2, j));
-                break;
+                least = std::min(least, ratio);
+                if (j > s.t) break;
               }
+            if (j == s.t && std::isfinite(least)) ratio = least;
             return (int64_t)((double)lb * ratio);
           }
           return d.best.empty() ? -1 : (int64_t)d.best.size();
@@ -271,10 +297,45 @@ struct Search {
     }
   }
 
+  // Each fringe of the split known becomes the direct wheel of its (m, k),
+  // so that local search works on it as on a greedy part (L(27,4,6,3): 98
+  // covers from S(3,6,22), where its greedy wheel has 117).
+  void fringe_wheels() {
+    Table tb;
+    int64_t size;
+    split(kKnown, &size, &tb);
+    std::function<void(int, int)> walk = [&](int m, int j) {
+      int how = tb.how[tb.at(m, j)];
+      if (how >= 0) {
+        int m1 = how / (s.k + 1), j1 = how % (s.k + 1);
+        walk(m1, j1), walk(m - m1, j + 1 - j1);
+      }
+      Shape ps = shape(m, j);
+      if (how != Table::kFringe || binom()(m, j) > kMaxAnnealKsets) return;
+      walk(m - s.x + 1, j - s.t + 2);
+      std::vector<Part> parts;
+      collect(tb, m, j, 0, parts);
+      std::vector<std::vector<Set>> wheels;
+      std::string from;
+      for (const Part &p : parts) {
+        wheels.push_back(p.kind == Part::Direct ? at(p.n, p.k).best : std::vector<Set>());
+        if (p.kind == Part::Direct)
+          from += instance(shape(p.n, p.k)) + " " + std::to_string(wheels.back().size()) + " + ";
+      }
+      std::vector<Set> w = compose(ps, parts, wheels);
+      Direct &d = at(m, j);
+      if ((d.best.empty() || w.size() < d.best.size()) && proved(ps, w))
+        d.best = w, d.fringe = from + std::to_string(m - s.x), d.fringe_size = (int64_t)w.size();
+    };
+    if (size < kNone) walk(s.n, s.k);
+  }
+
   // Local search of the split's part farthest above its lower bound, a slice
   // at a time, until slices find nothing (the split may change meanwhile).
   void anneal_parts(Clock::time_point until, uint64_t moves) {
     auto slice = (until - Clock::now()) / kSlices;
+    const bool costly_whole =
+        2 * binom()(s.x - 1, s.t - 1) * binom()(s.n - s.x - 1, s.k - s.t) > kCostlyWholeMove;
     uint64_t slice_moves = moves == UINT64_MAX ? UINT64_MAX : moves / kSlices, spent = 0;
     for (uint64_t turn = 0; Clock::now() < until && spent < moves; turn++) {
       int64_t known;
@@ -283,8 +344,8 @@ struct Search {
       uint64_t gap = 0;
       for (const Part &p : parts) {
         Direct &d = at(p.n, p.k);
-        uint64_t lb = lower_bound(shape(p.n, p.k));
         if (p.kind != Part::Direct || d.settled) continue;
+        uint64_t lb = lower_bound(shape(p.n, p.k));
         if (binom()(p.n, p.k) > kMaxAnnealKsets || d.best.size() <= lb) {
           d.settled = true;
           continue;
@@ -305,7 +366,7 @@ struct Search {
       if (w.size() < d.best.size() && proved(ps, w))
         d.best = w, d.failed = 0;
       else
-        d.settled = ++d.failed >= kFailedSlices;
+        d.settled = ++d.failed >= kFailedSlices && !costly_whole;
     }
     moves_used += spent;
   }
@@ -375,6 +436,7 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
     if (parts.empty()) return false;
   }
   out.greedy = z.at(s.n, s.k).greedy;
+  z.fringe_wheels();
 
   uint64_t part_moves = o.moves == UINT64_MAX ? UINT64_MAX : o.moves / 2;
   auto parts_end = Clock::now() +
@@ -395,7 +457,17 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
     line += instance(z.shape(p.n, p.k)) + ": ";
     if (p.kind == Part::Empty) line += "no cover (k > n)";
     if (p.kind == Part::Single) line += "1 cover, the whole part, padded";
-    if (p.kind == Part::Direct) {
+    if (p.kind == Part::Fringe) {
+      int a_size = p.n - s.x + 1;
+      line = "  " + std::to_string(p.offset + a_size + 1) + ".." + std::to_string(p.offset + p.n) +
+             " with each of " + std::to_string(p.offset + 1) + ".." +
+             std::to_string(p.offset + a_size - 1) + ": " + covers_text(a_size - 1);
+    }
+    if (p.kind == Part::Direct && !d.fringe.empty()) {
+      line += "fringe " + std::to_string(d.fringe_size) + " (" + d.fringe + ")";
+      if ((int64_t)d.best.size() < d.fringe_size)
+        line += ", local search " + std::to_string(d.best.size());
+    } else if (p.kind == Part::Direct) {
       line += "greedy " + std::to_string(d.greedy);
       if ((int64_t)d.best.size() < d.greedy)
         line += ", local search " + std::to_string(d.best.size());

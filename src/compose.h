@@ -7,8 +7,12 @@
 // a wheel for L(n1,k1,x,t) on the first part with one for L(n2,k2,x,t) on
 // the second is a wheel for L(n,k,x,t). A part with k_i > n_i needs no
 // cover, one with n_i <= x one cover (padded with other numbers), one with
-// k_i < t cannot be covered at all. Plain data in and out; nothing
-// process-wide.
+// k_i < t cannot be covered at all. Where t >= 3 and k > t there is also the
+// fringe: x - 1 numbers F beside the rest A of the pool; a k-set with fewer
+// than k - t + 2 numbers in A has t - 1 or more in F, so a wheel for
+// L(n-x+1, k-t+2, x, t) on A with the n - x covers of F and one number of A
+// (each of A but one) is a wheel for L(n,k,x,t): L(27,4,6,3) <= 77 + 21.
+// Plain data in and out; nothing process-wide.
 #pragma once
 
 #include <chrono>
@@ -30,9 +34,13 @@ uint64_t lower_bound(const Shape &s);
 bool proved(const Shape &s, const std::vector<Set> &covers);
 
 // A leaf of a split: numbers offset + 1 .. offset + n, k-sets of size k.
+// A Fringe part holds the x - 1 highest numbers F of its n, the others A
+// (their own part of the split, below it); its covers are F with each number
+// of A but the last, and k = t - 1: they cover the k-sets with t - 1 numbers
+// in F and two in A, or t in F.
 struct Part {
   int offset, n, k;
-  enum Kind { Empty, Single, Direct } kind;
+  enum Kind { Empty, Single, Direct, Fringe } kind;
 };
 
 struct DesignOptions {

@@ -27,17 +27,19 @@ static bool covers_all(const Shape &s, const std::vector<Set> &w) {
 
 TEST(DesignSplit, EverySplitComposesIntoAWheel) {
   // The direct sizes steer the table towards different splits: the real
-  // greedy sizes, and sizes from a fixed scramble.
-  int composed = 0;
+  // greedy sizes, sizes from a fixed scramble, and direct wheels too large
+  // where k > t, so that fringes pay.
+  int composed = 0, fringes = 0;
   for (int n = 7; n <= 14; n++)
     for (int x = 2; x <= 5 && x < n; x++)
       for (int k = 1; k <= 6 && k < n; k++)
         for (int t = 1; t <= std::min(k, x); t++)
-          for (int variant = 0; variant < 3; variant++) {
+          for (int variant = 0; variant < 4; variant++) {
             Shape s{n, k, x, t};
             auto direct = [&](int m, int j) -> int64_t {
               if (variant == 0) return (int64_t)colex_greedy({m, j, x, t}, kNever).size();
               if (variant == 1) return (m * 7 + j * 13) % 11 + 1;
+              if (variant == 3) return j > t ? 1000 : (m * 7 + j * 13) % 11 + 1;  // fringes
               return m == n && j == k ? -1 : (m * 5 + j * 3) % 7 + 1;
             };
             std::vector<Part> parts = best_split(s, direct);
@@ -45,7 +47,9 @@ TEST(DesignSplit, EverySplitComposesIntoAWheel) {
             std::vector<std::vector<Set>> wheels;
             int ks = 0;
             for (const Part &p : parts) {
-              ASSERT_TRUE(p.kind == Part::Empty || p.k >= t);
+              ASSERT_TRUE(p.kind == Part::Empty || p.k >= t ||
+                          (p.kind == Part::Fringe && p.k == t - 1));
+              fringes += p.kind == Part::Fringe;
               wheels.push_back(p.kind == Part::Direct ? colex_greedy({p.n, p.k, x, t}, kNever)
                                                       : std::vector<Set>());
               ks += p.k;
@@ -59,6 +63,7 @@ TEST(DesignSplit, EverySplitComposesIntoAWheel) {
             composed += parts.size() > 1;
           }
   EXPECT_GT(composed, 500);
+  EXPECT_GT(fringes, 5);
 }
 
 TEST(DesignAnneal, MultiplicitiesMatchARecountAfterEveryMove) {
