@@ -146,6 +146,7 @@ static uint64_t per_cover(const Params &p) {
 
 uint64_t counting_bound(const Params &p) {
   uint64_t d = per_cover(p);
+  assert(d > 0);
   return (ksets(p) + d - 1) / d;
 }
 

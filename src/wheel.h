@@ -36,7 +36,8 @@ std::string read_wheel(std::istream &in, const Params &p, Wheel &w);
 std::string memory_refusal(const Params &p, double avail_mb, int extra_per_kset = 0);
 
 uint64_t ksets(const Params &p);  // C(n,k)
-// ceil(C(n,k) / D), D = the k-sets one cover covers.
+// ceil(C(n,k) / D), D = the k-sets one cover covers; t <= k and t <= x, or
+// a cover covers nothing.
 uint64_t counting_bound(const Params &p);
 // Schoenheim's bound for k = t: ceil(n/x ceil((n-1)/(x-1) ... ceil((n-t+1)/(x-t+1)))).
 uint64_t schoenheim_bound(const Params &p);
