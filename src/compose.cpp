@@ -272,10 +272,11 @@ struct Search {
   // a split with untried parts could beat the one known (the estimates
   // prune the rest) and the greedy's share of the time lasts. A lower bound
   // alone is far too hopeful where k > t, hence the ratios.
-  void greedy_parts() {
+  // The budgets are estimated seconds: `whole` for the whole instance's
+  // greedy, `budget` for the parts'.
+  void greedy_parts(double whole, double budget) {
     // The plain greedy of the whole instance first, where its estimate fits
     // its share: the wheel is never larger than it, and splits must beat it.
-    double whole = o.seconds * kWholeGreedyShare, budget = o.seconds * kGreedyShare;
     greedy(s.n, s.k, whole, false);
     for (;;) {
       int64_t size;
@@ -418,9 +419,18 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
   }
 
   z.direct.resize((size_t)(s.n + 1) * (s.k + 1));
-  z.greedy_parts();
+  z.greedy_parts(o.seconds * kWholeGreedyShare, o.seconds * kGreedyShare);
   int64_t size;
   std::vector<Part> parts = z.split(Search::kKnown, &size);
+  if (parts.empty()) {
+    // No split came together in the greedy's share of the time (L(49,6,6,2)
+    // in 2 s): the greedy searches once more, now with up to kOverrun times
+    // the time given, for the parts not yet built.
+    for (Direct &d : z.direct)
+      if (d.best.empty()) d.tried = false;
+    z.greedy_parts(kOverrun * o.seconds, kOverrun * o.seconds);
+    parts = z.split(Search::kKnown, &size);
+  }
   if (parts.empty()) {
     // Nothing fits the time: the quicker greedy of the whole instance, where
     // it takes a modest multiple of the time given; beyond that, say what it
