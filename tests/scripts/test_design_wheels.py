@@ -53,6 +53,12 @@ def main():
                        (["--moves", "30000", "--seed", "9"], (16, 5, 6, 3)),
                        (["--seconds", "0.5"], (20, 3, 4, 2)), ([], (9, 4, 3, 1))]:
         check(a.bin_dir, opts, *inst)
+    # Too little time for the greedy's share: the parts are tried again, not
+    # the whole instance's 18-second greedy (vorlank-check proves the wheel).
+    status, out, _ = run(a.bin_dir, "vorlank-design", ["--seconds", 1, 49, 6, 6, 2])
+    cs, cout, _ = run(a.bin_dir, "vorlank-check", [49, 6, 6, 2], out.encode())
+    if status != 0 or cs != 0 or len(covers_of(out)) > 19:
+        failures.append(f"--seconds 1 L(49,6,6,2): status {status}, {cout!r}")
     # --from: a greedy run's transcript in, never a larger wheel out.
     greedy = run(a.bin_dir, "vorlank", [15, 4, 5, 3], b"2\n")[1]
     given = sum(1 for l in greedy.splitlines() if l.startswith("left:") and " cover" in l)
