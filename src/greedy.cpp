@@ -37,22 +37,8 @@ void greedy_reset() {
   run = run_state();
 }
 
-// The subset counts pay where an x-set's count and a k-set's removal take a
-// modest number of look-ups (the subsets of t..min(k,x) numbers of each);
-// t <= 0 needs none, as anything covers every k-set.
-static double subsets_between(int m, int lo, int hi) {
-  double all = 0, c = 1;
-  for (int j = 1; j <= hi; j++) {
-    c = c * (m - j + 1) / j;
-    if (j >= lo) all += c;
-  }
-  return all;
-}
-
 static bool engine_fits(int n, int k, int x, int t) {
-  if (greedy_literal || t < 1 || t > k || x > subcount_max_x) return false;
-  int hi = std::min(k, x);
-  if (subsets_between(x, t, hi) > 65536 || subsets_between(k, 1, hi) > 65536) return false;
+  if (greedy_literal || !subcount_takes(n, k, x, t)) return false;
   // Nor should the counters outgrow the tables by much.
   double tables = (double)binom64(n, k) * (k + 1) + (double)binom64(n, x) * (x + 1);
   return subcount_bytes(n, k, x, t) <= 2 * tables + (256 << 20);

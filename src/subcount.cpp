@@ -33,6 +33,22 @@ static size_t level_cells(int64_t size, int bits) {
   return bits == 1 ? (size_t)(size + subcount_lanes + 7) / 8 + 8 : (size_t)(size + subcount_lanes);
 }
 
+// Subsets of an m-set with lo..hi numbers.
+static double subsets_between(int m, int lo, int hi) {
+  double all = 0, c = 1;
+  for (int j = 1; j <= hi; j++) {
+    c = c * (m - j + 1) / j;
+    if (j >= lo) all += c;
+  }
+  return all;
+}
+
+bool subcount_takes(int n, int k, int x, int t) {
+  if (t < 1 || t > k || x > subcount_max_x || n > subcount_max_n) return false;
+  int hi = std::min(k, x);
+  return subsets_between(x, t, hi) <= 65536 && subsets_between(k, 1, hi) <= 65536;
+}
+
 double subcount_bytes(int n, int k, int x, int t) {
   double bytes = 0;
   for (int j = t; j <= std::min(k, x); j++) {

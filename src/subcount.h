@@ -91,6 +91,11 @@ struct subcount {
   std::vector<subseed> seeds;     // the best rows of the last scan
 };
 
+// Whether the engine takes these parameters: 1 <= t <= k, x <= subcount_max_x,
+// n <= subcount_max_n, and a modest number of look-ups per count and per
+// removal (the subsets of t..min(k,x) numbers of an x-set and of a k-set).
+bool subcount_takes(int n, int k, int x, int t);
+
 // Bytes the counters and the run index take for these parameters (t >= 1).
 double subcount_bytes(int n, int k, int x, int t);
 
