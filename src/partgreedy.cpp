@@ -70,16 +70,16 @@ static bool engine_fits(const Shape &s) {
   return bytes <= kMaxEngineBytes && bytes / 1048576.0 <= available_mb() / 2;
 }
 
-// Measured on a loaded machine: about 3 ns a candidate a step, 20 ns a
-// counter lowered when a k-set is covered (L(22,10,10,6): 250 million of
-// them in 5 s; L(49,6,6,3): 16 s, estimated 19).
+// About 3 ns a candidate a step, and 5 ns a counter lowered when a k-set is
+// covered since the removal walks the cover's k-sets (L(22,10,10,6): 250
+// million of them; its greedy takes about 1.3 s).
 double engine_greedy_seconds(const Shape &s) {
   if (!engine_fits(s)) return INFINITY;
   const Binom &b = binom();
   double per_kset = 0;  // counters lowered for each k-set covered
   for (int j = s.t; j <= std::min(s.k, s.x); j++) per_kset += (double)b(s.k, j);
   double lowerings = (double)b(s.n, s.k) * per_kset;
-  return 3e-9 * steps(s) * (double)b(s.n, s.x) + 2e-8 * lowerings;
+  return 3e-9 * steps(s) * (double)b(s.n, s.x) + 5e-9 * lowerings;
 }
 
 // The x-set at a row of the lexicographic table, rows from 0.
