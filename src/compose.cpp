@@ -7,6 +7,7 @@
 #include <set>
 
 #include "partgreedy.h"
+#include "symmetric.h"
 #include "wheel.h"
 
 namespace design {
@@ -136,8 +137,11 @@ static constexpr double kGreedyShare = 0.25;
 // The greedy of the whole instance may take up to this share of the time
 // before the parts' greedy (L(22,10,10,6): 5 s, where no split comes near).
 static constexpr double kWholeGreedyShare = 0.5;
-// Of the time left after the greedy, the parts' local search takes this
-// share (less when every part stops improving); the whole wheel the rest.
+// Of the time left after the greedy, the symmetric search takes this share
+// (less where every group is done sooner); of the time left after it, the
+// parts' local search takes kPartShare (less when every part stops
+// improving), the whole wheel the rest.
+static constexpr double kSymmetricShare = 0.7;
 static constexpr double kPartShare = 0.7;
 // Each turn of a part's local search takes this share of the parts' time.
 static constexpr int kSlices = 6;
@@ -159,15 +163,104 @@ static constexpr double kOverrun = 4;
 static constexpr double kCheapGreedy = 0.2;
 
 namespace {
+// ---- the construction methods ------------------------------------------------------
+// Each method makes or improves a part's wheel (or the whole's): the greedy
+// searches in two candidate orders, the fringe of a split, the symmetric
+// search, local search. A method is one case of each switch below, so that
+// a method added and forgotten in one of them does not compile.
+enum class Method { ColexGreedy, EngineGreedy, Fringe, Symmetric, LocalSearch };
+
+// One wheel a method gave: its size and what the # line says of it.
+struct Step {
+  Method how;
+  uint64_t size;
+  std::string detail;  // the fringe's parts; the symmetric search's group
+};
+
+std::string step_text(const Step &st) {
+  std::string n = std::to_string(st.size);
+  switch (st.how) {
+  case Method::ColexGreedy:
+  case Method::EngineGreedy:
+    return "greedy " + n;
+  case Method::Fringe:
+    return "fringe " + n + " (" + st.detail + ")";
+  case Method::Symmetric:
+    return "symmetric " + n + " (" + st.detail + ")";
+  case Method::LocalSearch:
+    return "local search " + n;
+  }
+  return n;
+}
+
+// Estimated seconds of a greedy method on this project's machines, by which
+// the schedule decides; infinity where the method cannot run.
+double greedy_seconds(Method m, const Shape &s) {
+  switch (m) {
+  case Method::ColexGreedy:
+    return colex_greedy_seconds(s);
+  case Method::EngineGreedy:
+    return engine_greedy_seconds(s);
+  case Method::Fringe:
+  case Method::Symmetric:
+  case Method::LocalSearch:
+    break;  // not greedy searches: they run in their own phases
+  }
+  return INFINITY;
+}
+
+std::vector<Set> greedy_wheel(Method m, const Shape &s, Clock::time_point give_up) {
+  switch (m) {
+  case Method::ColexGreedy:
+    return colex_greedy(s, give_up);
+  case Method::EngineGreedy:
+    return engine_greedy(s, give_up);
+  case Method::Fringe:
+  case Method::Symmetric:
+  case Method::LocalSearch:
+    break;
+  }
+  return {};
+}
+
+// What the symmetric search's wheel came from, for its # line.
+std::string symmetric_text(const SymmetricWheel &w) {
+  std::string t = w.group;
+  if (!w.trivial)
+    t += ": order " + std::to_string(w.order) + ", orbits " + std::to_string(w.t_orbits) + "/" +
+         std::to_string(w.k_orbits) + "/" + std::to_string(w.x_orbits);
+  if (!w.exact) return t + ", annealing";
+  if (!w.optimal) return t + ", exact solve stopped by the clock";
+  return t + (w.trivial ? ", exact solve: optimal" : ", exact solve: optimal for the group");
+}
+
 // What is known of the direct wheel of L(m,j,x,t).
 struct Direct {
-  bool tried = false;        // the greedy has run or was out of reach
-  std::vector<Set> best;     // proved
-  int64_t greedy = -1;       // its size from the greedy
-  std::string fringe;        // where its first wheel is a fringe: of what
-  int64_t fringe_size = -1;  // and its size
-  bool settled = false;      // local search stopped improving it
-  int failed = 0;            // slices in a row that found nothing
+  bool tried = false;            // the greedy has run or was out of reach
+  bool symmetric_tried = false;  // the symmetric search has run
+  std::vector<Set> best;         // proved
+  std::vector<Step> steps;       // how best came about
+  int64_t greedy = -1;           // its size from the greedy
+  bool optimal = false;          // no smaller wheel exists (the exact solve proved it)
+  bool settled = false;          // local search stopped improving it
+  int failed = 0;                // slices in a row that found nothing
+
+  // A smaller proved wheel from a method: local search refines the step
+  // before it, any other method starts the story afresh.
+  void improve(std::vector<Set> w, Method how, std::string detail = "") {
+    best = std::move(w);
+    if (how == Method::LocalSearch && !steps.empty() && steps.back().how == how)
+      steps.back().size = best.size();
+    else if (how == Method::LocalSearch)
+      steps.push_back({how, best.size(), ""});
+    else
+      steps = {{how, best.size(), std::move(detail)}};
+  }
+  std::string text() const {
+    std::string t;
+    for (const Step &st : steps) t += (t.empty() ? "" : ", ") + step_text(st);
+    return t;
+  }
 };
 
 std::string instance(const Shape &s) {
@@ -231,7 +324,8 @@ struct Search {
     Direct &d = at(m, j);
     d.tried = true;
     Shape ps = shape(m, j);
-    double est[2] = {colex_greedy_seconds(ps), engine_greedy_seconds(ps)};
+    const Method methods[2] = {Method::ColexGreedy, Method::EngineGreedy};
+    double est[2] = {greedy_seconds(methods[0], ps), greedy_seconds(methods[1], ps)};
     // The colex order pays where k = t (it finds Steiner systems); where
     // k > t both orders came out alike (L(27,4,6,3): 116 and 117 covers), and
     // its exact counts cost more than the engine's subset counts.
@@ -248,9 +342,10 @@ struct Search {
                          ? Clock::time_point::max()
                          : Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                               std::chrono::duration<double>(4 * est[which] + 0.5));
-      std::vector<Set> w = which == 0 ? colex_greedy(ps, give_up) : engine_greedy(ps, give_up);
+      std::vector<Set> w = greedy_wheel(methods[which], ps, give_up);
       if (w.empty() || (!d.best.empty() && w.size() >= d.best.size()) || !proved(ps, w)) continue;
-      d.best = w, d.greedy = (int64_t)w.size();
+      d.greedy = (int64_t)w.size();
+      d.improve(std::move(w), methods[which]);
     }
     // A short local search, the same number of look-ups for every part, so
     // that the split compares parts as they come out of local search rather
@@ -265,7 +360,7 @@ struct Search {
     budget -= kQuickLookups * kSecondsPerLookup;
     std::vector<Set> w =
         anneal(ps, d.best, lower_bound(ps), {end, kQuickLookups / cost}, o.seed, nullptr, nullptr);
-    if (w.size() < d.best.size() && proved(ps, w)) d.best = w;
+    if (w.size() < d.best.size() && proved(ps, w)) d.improve(std::move(w), Method::LocalSearch);
   }
 
   // Greedy wheels for the parts the split would use, cheapest first, while
@@ -285,8 +380,8 @@ struct Search {
       double cheapest = INFINITY;
       for (const Part &p : parts)
         if (p.kind == Part::Direct && !at(p.n, p.k).tried) {
-          double e = std::min(colex_greedy_seconds(shape(p.n, p.k)),
-                              engine_greedy_seconds(shape(p.n, p.k)));
+          double e = std::min(greedy_seconds(Method::ColexGreedy, shape(p.n, p.k)),
+                              greedy_seconds(Method::EngineGreedy, shape(p.n, p.k)));
           if (!next || e < cheapest) cheapest = e, next = &p;
         }
       if (!next) break;
@@ -326,9 +421,61 @@ struct Search {
       std::vector<Set> w = compose(ps, parts, wheels);
       Direct &d = at(m, j);
       if ((d.best.empty() || w.size() < d.best.size()) && proved(ps, w))
-        d.best = w, d.fringe = from + std::to_string(m - s.x), d.fringe_size = (int64_t)w.size();
+        d.improve(std::move(w), Method::Fringe, from + std::to_string(m - s.x));
     };
     if (size < kNone) walk(s.n, s.k);
+  }
+
+  // The symmetric search on the parts of the split known and on the whole
+  // instance, each once, the part farthest above its lower bound first,
+  // sharing the time to `until` among those left; a smaller wheel may change
+  // the split, whose new parts then come in turn. Returns true where the
+  // whole instance's wheel was proved optimal.
+  bool symmetric_parts(Clock::time_point until, int threads) {
+    for (;;) {
+      int64_t size;
+      std::vector<Part> parts = split(kKnown, &size);
+      std::vector<std::pair<int, int>> todo;
+      uint64_t worst = 0;
+      auto consider = [&](int m, int j) {
+        Direct &d = at(m, j);
+        uint64_t lb = lower_bound(shape(m, j));
+        if (d.symmetric_tried || d.optimal || (!d.best.empty() && d.best.size() <= lb)) return;
+        uint64_t gap = d.best.empty() ? UINT64_MAX : d.best.size() - lb;
+        if (todo.empty() || gap > worst)
+          worst = gap, todo.insert(todo.begin(), {m, j});
+        else
+          todo.push_back({m, j});
+      };
+      for (const Part &p : parts)
+        if (p.kind == Part::Direct) consider(p.n, p.k);
+      if (parts.size() != 1 || parts[0].kind != Part::Direct) consider(s.n, s.k);
+      if (todo.empty() || Clock::now() >= until) return false;
+      auto [m, j] = todo.front();
+      Direct &d = at(m, j);
+      d.symmetric_tried = true;
+      Shape ps = shape(m, j);
+      SymmetricOptions so;
+      so.beat = d.best.empty() ? UINT64_MAX : d.best.size();
+      so.lower = lower_bound(ps);
+      so.end = Clock::now() + (until - Clock::now()) / (int)todo.size();
+      so.moves = o.moves;
+      so.seed = o.seed;
+      so.threads = threads;
+      std::string what = "symmetric search of " + instance(ps);
+      progress(size < kNone ? size : 0, what);
+      so.progress = [&](uint64_t b) {
+        int64_t now = size < kNone && !d.best.empty() ? size - (int64_t)d.best.size() + (int64_t)b
+                                                      : (int64_t)b;
+        progress(now, what);
+      };
+      SymmetricWheel w = symmetric_wheel(ps, so);
+      if (w.covers.empty()) continue;
+      d.optimal = w.exact && w.optimal && w.trivial;
+      if (w.covers.size() < so.beat)
+        d.improve(std::move(w.covers), Method::Symmetric, symmetric_text(w));
+      if (m == s.n && j == s.k && d.optimal) return true;
+    }
   }
 
   // Local search of the split's part farthest above its lower bound, a slice
@@ -347,7 +494,7 @@ struct Search {
         Direct &d = at(p.n, p.k);
         if (p.kind != Part::Direct || d.settled) continue;
         uint64_t lb = lower_bound(shape(p.n, p.k));
-        if (binom()(p.n, p.k) > kMaxAnnealKsets || d.best.size() <= lb) {
+        if (binom()(p.n, p.k) > kMaxAnnealKsets || d.best.size() <= lb || d.optimal) {
           d.settled = true;
           continue;
         }
@@ -365,7 +512,7 @@ struct Search {
                  [&](size_t b) { progress(known - (int64_t)(d.best.size() - b), what); });
       spent += used;
       if (w.size() < d.best.size() && proved(ps, w))
-        d.best = w, d.failed = 0;
+        d.improve(std::move(w), Method::LocalSearch), d.failed = 0;
       else
         d.settled = ++d.failed >= kFailedSlices && !costly_whole;
     }
@@ -448,6 +595,18 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
   out.greedy = z.at(s.n, s.k).greedy;
   z.fringe_wheels();
 
+  // The symmetric search takes its share of the time left; where it proves
+  // the whole instance's wheel optimal, the run ends there.
+  auto symmetric_end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                          (z.end - Clock::now()) * kSymmetricShare);
+  if (z.symmetric_parts(symmetric_end, design_threads())) {
+    Direct &d = z.at(s.n, s.k);
+    out.covers = d.best;
+    out.optimal = true;
+    out.built = {instance(s) + ": " + d.text()};
+    return proved(s, out.covers);
+  }
+
   uint64_t part_moves = o.moves == UINT64_MAX ? UINT64_MAX : o.moves / 2;
   auto parts_end = Clock::now() +
                    std::chrono::duration_cast<Clock::duration>((z.end - Clock::now()) * kPartShare);
@@ -473,15 +632,7 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
              " with each of " + std::to_string(p.offset + 1) + ".." +
              std::to_string(p.offset + a_size - 1) + ": " + covers_text(a_size - 1);
     }
-    if (p.kind == Part::Direct && !d.fringe.empty()) {
-      line += "fringe " + std::to_string(d.fringe_size) + " (" + d.fringe + ")";
-      if ((int64_t)d.best.size() < d.fringe_size)
-        line += ", local search " + std::to_string(d.best.size());
-    } else if (p.kind == Part::Direct) {
-      line += "greedy " + std::to_string(d.greedy);
-      if ((int64_t)d.best.size() < d.greedy)
-        line += ", local search " + std::to_string(d.best.size());
-    }
+    if (p.kind == Part::Direct) line += d.text();
     out.built.push_back(line);
   }
   std::vector<Set> composed = compose(s, parts, wheels);

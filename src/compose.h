@@ -56,6 +56,7 @@ struct Design {
   std::vector<std::string> built;  // how, one line each
   uint64_t lower = 0;              // lower_bound of the instance
   int64_t greedy = -1;             // the plain greedy of the whole instance, -1 where not run
+  bool optimal = false;            // the exact solve proved that no wheel is smaller
   double needs = 0;  // where no wheel came out for lack of time: the estimated seconds it takes
 };
 

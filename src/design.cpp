@@ -199,6 +199,7 @@ int main(int argc, char **argv) {
   printf("# L(%d,%d,%d,%d): %zu %s, lower bound %llu\n", s.n, s.k, s.x, s.t, lines.size(),
          lines.size() == 1 ? "cover" : "covers", (unsigned long long)w.lower);
   for (const std::string &b : w.built) printf("# %s\n", b.c_str());
+  if (w.optimal) printf("# optimal: the exact solve proved that no wheel has fewer covers\n");
   printf("# proved: every %d-set of 1..%d shares at least %d %s with a cover\n", s.k, s.n, s.t,
          s.t == 1 ? "number" : "numbers");
   for (const auto &v : lines) printf("%s\n", line(v).c_str());

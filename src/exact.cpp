@@ -1,0 +1,72 @@
+// The exact solve through CBC's C interface.
+#include "exact.h"
+
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#ifdef VORLANK_HAVE_CBC
+#include <Cbc_C_Interface.h>
+#endif
+
+namespace design {
+
+#ifdef VORLANK_HAVE_CBC
+
+bool exact_available() { return true; }
+
+CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> &rows_of,
+                          const std::vector<uint32_t> &weight, const std::vector<uint32_t> &start,
+                          double seconds) {
+  // CBC's solver keeps its parameters in static tables: one solve at a time.
+  static std::mutex one_at_a_time;
+  std::lock_guard<std::mutex> lock(one_at_a_time);
+  CoverSolution out;
+  int cols = (int)rows_of.size();
+  std::vector<int> begin{0}, index;
+  std::vector<double> value, low(cols, 0), high(cols, 1), cost(weight.begin(), weight.end());
+  for (const auto &c : rows_of) {
+    for (uint32_t r : c) index.push_back((int)r), value.push_back(1);
+    begin.push_back((int)index.size());
+  }
+  std::vector<double> row_low(rows, 1), row_high(rows, INFINITY);
+  Cbc_Model *m = Cbc_newModel();
+  Cbc_loadProblem(m, cols, (int)rows, begin.data(), index.data(), value.data(), low.data(),
+                  high.data(), cost.data(), row_low.data(), row_high.data());
+  for (int c = 0; c < cols; c++) Cbc_setInteger(m, c);
+  if (!start.empty()) {
+    std::vector<int> at(start.begin(), start.end());
+    std::vector<double> ones(at.size(), 1);
+    Cbc_setMIPStartI(m, (int)at.size(), at.data(), ones.data());
+  }
+  Cbc_setLogLevel(m, 0);
+  // Wall time, not CPU time: on a loaded machine CPU time overruns the limit.
+  Cbc_setParameter(m, "timeMode", "elapsed");
+  Cbc_setParameter(m, "threads", "1");
+  char secs[32];
+  snprintf(secs, sizeof secs, "%.3f", std::max(0.01, seconds));
+  Cbc_setParameter(m, "sec", secs);
+  Cbc_solve(m);
+  const double *x = Cbc_bestSolution(m);
+  if (x)
+    for (int c = 0; c < cols; c++)
+      if (x[c] > 0.5) out.chosen.push_back((uint32_t)c);
+  out.optimal = x && Cbc_isProvenOptimal(m);
+  out.bound = Cbc_getBestPossibleObjValue(m);
+  Cbc_deleteModel(m);
+  return out;
+}
+
+#else
+
+bool exact_available() { return false; }
+
+CoverSolution solve_cover(size_t, const std::vector<std::vector<uint32_t>> &,
+                          const std::vector<uint32_t> &, const std::vector<uint32_t> &, double) {
+  return {};
+}
+
+#endif
+
+}  // namespace design
