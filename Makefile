@@ -2,12 +2,16 @@
 BUILD ?= build
 ARGS ?= 49 6 6 3
 CMAKE_FLAGS ?=
+# Where make install puts bin/ and share/man/ (DESTDIR=... stages it elsewhere).
+PREFIX ?= /usr/local
 
-.PHONY: all run test bench accept clean deps
+.PHONY: all run test bench accept clean deps install uninstall package
 
 # Debian packages the build uses, installed when missing. Without them the build goes on:
-# vorlank-design then runs without its exact solver and says so under --help.
-DEB_PACKAGES ?= pkg-config coinor-libcbc-dev
+# vorlank-design then runs without its exact solver and says so under --help. groff-base
+# renders the manual pages in the tests; dpkg-dev (dpkg-shlibdeps) and file let make
+# package find the libraries the programs need.
+DEB_PACKAGES ?= pkg-config coinor-libcbc-dev groff-base dpkg-dev file
 
 all: deps $(BUILD)/Makefile
 	cmake --build $(BUILD) -j 2
@@ -38,6 +42,21 @@ test: all
 #   make accept CASES="menu_blank greedy_7_3_3_2"
 accept: all
 	python3 tests/transcript.py --bin-dir $(BUILD) --accept $(CASES)
+
+# The three programs in $(PREFIX)/bin, their manual pages in $(PREFIX)/share/man/man1.
+install: all
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Removes what the last make install put in place.
+uninstall:
+	@[ -f $(BUILD)/install_manifest.txt ] || { echo "nothing installed from $(BUILD)"; exit 0; }; \
+	while read -r f || [ -n "$$f" ]; do rm -fv "$$f"; done < $(BUILD)/install_manifest.txt
+
+# A Debian package of the same files under /usr: $(BUILD)/vorlank_VERSION_ARCH.deb.
+package: all
+	cd $(BUILD) && cpack -G DEB
+	@deb=$$(ls -t $(BUILD)/vorlank_*.deb | head -1); echo "$$deb:"; \
+	dpkg-deb -I $$deb control && dpkg-deb -c $$deb
 
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVORLANK_BENCH=ON

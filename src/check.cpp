@@ -26,8 +26,8 @@ using wheel::Cover;
 using wheel::Params;
 
 static const char *const kUse =
-    "Use: vorlank-check [--holes] [--reduce] [--map PICKS] [--draw NUMBERS] [--profile] [--csv]\n"
-    "                   n k x t [FILE]\n";
+    "Use: vorlank-check [--holes] [--reduce] [--map PICKS [--on-picks]] [--draw NUMBERS]\n"
+    "                   [--profile] [--csv] n k x t [FILE]\n";
 
 // Holes listed without --holes.
 static const int kFirstHoles = 10;
@@ -54,6 +54,8 @@ static const char *const kHelp =
     "                   wheel\n"
     "  --map a,b,...    n distinct numbers, your picks: cover number i stands for\n"
     "                   the i-th pick, and every number printed is a pick\n"
+    "  --on-picks       the wheel read is written on the picks of --map (as\n"
+    "                   --map with --csv or --reduce prints it), not on 1..n\n"
     "  --draw d1,...    the k numbers drawn (picks with --map): list the covers\n"
     "                   that share at least t numbers with the draw\n"
     "  --profile        over every k-set of the pool: how many share at best m\n"
@@ -61,6 +63,7 @@ static const char *const kHelp =
     "  --csv            the covers alone on standard output, comma-separated;\n"
     "                   the report goes to standard error\n"
     "  -h, --help       show this text\n"
+    "  --version        show the version\n"
     "\n"
     "--draw and --profile look at the wheel after --reduce.\n"
     "\n"
@@ -85,9 +88,8 @@ static std::string plural(uint64_t v, const char *one, const char *many) {
   return std::to_string(v) + " " + (v == 1 ? one : many);
 }
 
-// The player's picks: picks[i - 1] is what number i of the wheel stands for;
-// empty without --map.
-using Picks = std::vector<int64_t>;
+// The player's picks; empty without --map.
+using wheel::Picks;
 
 static std::string join(const std::vector<int64_t> &v, const char *sep = " ") {
   std::string s;
@@ -109,7 +111,7 @@ static std::string numbers(const Cover &c, const Picks &picks, const char *sep =
 }
 
 struct Options {
-  bool all_holes = false, reduce = false, profile = false, csv = false;
+  bool all_holes = false, reduce = false, profile = false, csv = false, on_picks = false;
   bool mapped = false, drawn = false;
   std::string map, draw;         // the option values as given
   std::vector<std::string> pos;  // n k x t [FILE]
@@ -124,11 +126,16 @@ static int parse_args(int argc, char **argv, Options &o) {
       printf(kHelp, kFirstHoles, wheel::kMaxN, wheel::kMaxCovers);
       return 0;
     }
-    bool *flag = a == "--holes"     ? &o.all_holes
-                 : a == "--reduce"  ? &o.reduce
-                 : a == "--profile" ? &o.profile
-                 : a == "--csv"     ? &o.csv
-                                    : nullptr;
+    if (a == "--version") {
+      printf("vorlank-check (vorlank) %s\n", VORLANK_VERSION);
+      return 0;
+    }
+    bool *flag = a == "--holes"      ? &o.all_holes
+                 : a == "--reduce"   ? &o.reduce
+                 : a == "--profile"  ? &o.profile
+                 : a == "--csv"      ? &o.csv
+                 : a == "--on-picks" ? &o.on_picks
+                                     : nullptr;
     std::string name = a.substr(0, a.find('='));
     if (flag) {
       *flag = true;
@@ -149,6 +156,8 @@ static int parse_args(int argc, char **argv, Options &o) {
       o.pos.push_back(a);  // "-3" too: a signed parameter is refused below
     }
   }
+  if (o.on_picks && !o.mapped)
+    return usage_error("--on-picks needs --map, the picks the wheel is written on");
   if (o.pos.size() != 4 && o.pos.size() != 5)
     return usage_error("expected n k x t and at most one FILE, got " +
                        plural(o.pos.size(), "argument", "arguments"));
@@ -224,17 +233,18 @@ static std::string parse_draw(const Options &o, const Params &p, const Picks &pi
   return "";
 }
 
+// The wheel from FILE or standard input; on the picks under --on-picks.
 static std::string read_input(const std::vector<std::string> &pos, const Params &p,
-                              wheel::Wheel &w) {
+                              const Picks &picks, wheel::Wheel &w) {
   bool file = pos.size() == 5 && pos[4] != "-";
   std::string err;
   if (file) {
     std::ifstream f(pos[4], std::ios::binary);
     if (!f) return "cannot open " + pos[4] + ": " + strerror(errno);
-    err = wheel::read_wheel(f, p, w);
+    err = wheel::read_wheel(f, p, w, picks);
     if (err.empty() && f.bad()) return "cannot read " + pos[4];
   } else {
-    err = wheel::read_wheel(std::cin, p, w);
+    err = wheel::read_wheel(std::cin, p, w, picks);
     if (err.empty() && std::cin.bad()) return "cannot read standard input";
   }
   // Most likely the command before a pipe failed: a wheel of no covers would
@@ -392,7 +402,8 @@ int main(int argc, char **argv) {
   if (int status = check_params(o, p); status >= 0) return status;
   if (std::string err = parse_map(o, p, picks); !err.empty()) return input_error(err);
   if (std::string err = parse_draw(o, p, picks, given, draw); !err.empty()) return input_error(err);
-  if (std::string err = read_input(o.pos, p, w); !err.empty()) return input_error(err);
+  if (std::string err = read_input(o.pos, p, o.on_picks ? picks : Picks(), w); !err.empty())
+    return input_error(err);
 
   Result r;
   try {

@@ -47,6 +47,7 @@ static const char *const kHelp =
     "  --from FILE  start from the wheel in FILE (a vorlank transcript or plain\n"
     "               lines, as vorlank-check reads them) and never print a larger one\n"
     "  -h, --help   show this text\n"
+    "  --version    show the version\n"
     "\n"
     "Limits: n up to 64; the check walk needs C(n,k) bytes of memory.\n"
     "Exit status: 0 a proved wheel was printed, 2 usage or input error, or no wheel\n"
@@ -77,6 +78,10 @@ static int parse_args(int argc, char **argv, Options &o) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       printf("%s\n%s", kUse, kHelp);
+      return 0;
+    }
+    if (a == "--version") {
+      printf("vorlank-design (vorlank) %s\n", VORLANK_VERSION);
       return 0;
     }
     bool valued = a == "--seconds" || a == "--seed" || a == "--moves" || a == "--from";

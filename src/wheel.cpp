@@ -42,18 +42,33 @@ static std::string at(int line, const std::string &what) {
   return "line " + std::to_string(line) + ": " + what;
 }
 
-// The numbers of one cover; "" or what is wrong with them.
+// Where a pick stands in the wheel: (pick, number of the wheel), by pick.
+using PickIndex = std::vector<std::pair<int64_t, int>>;
+
+// The numbers of one cover; "" or what is wrong with them. With picks, each
+// word is a pick and becomes the number it stands for.
 static std::string parse_cover(const std::vector<std::string> &words, int line, const Params &p,
-                               Cover &c) {
+                               const PickIndex &picks, Cover &c) {
   std::vector<bool> seen(p.n + 1);
   c.clear();
   for (const std::string &w : words) {
     if (!digits(w)) return at(line, quoted(w) + " is not a number");
-    // Leading zeros are harmless; more than 3 significant digits is out of range anyway.
+    // Leading zeros are harmless; beyond 3 significant digits (9 for a pick)
+    // the number is out of range anyway.
     size_t nz = w.find_first_not_of('0');
-    int v = nz == std::string::npos ? 0 : w.size() - nz > 3 ? p.n + 1 : std::stoi(w.substr(nz));
-    if (v < 1 || v > p.n) return at(line, quoted(w) + " is outside 1.." + std::to_string(p.n));
-    if (seen[v]) return at(line, std::to_string(v) + " appears twice");
+    size_t most = picks.empty() ? 3 : 9;
+    int64_t a = nz == std::string::npos ? 0 : w.size() - nz > most ? -1 : std::stoll(w.substr(nz));
+    int v;
+    if (picks.empty()) {
+      v = a < 0 ? p.n + 1 : (int)a;
+      if (v < 1 || v > p.n) return at(line, quoted(w) + " is outside 1.." + std::to_string(p.n));
+    } else {
+      auto it = std::lower_bound(picks.begin(), picks.end(), std::pair<int64_t, int>(a, 0));
+      if (a < 0 || it == picks.end() || it->first != a)
+        return at(line, quoted(w) + " is not one of the picks");
+      v = it->second;
+    }
+    if (seen[v]) return at(line, std::to_string(a) + " appears twice");
     seen[v] = true;
     c.push_back(v);
   }
@@ -71,7 +86,8 @@ static bool starts(const std::string &s, const char *prefix) {
 // A cover line of the greedy run: "left: ... cover_ a b c  S sec" or the
 // same with "cover" (the progress field sits before the count, hence the
 // backspaces among the separators).
-static std::string transcript_line(const std::string &s, int line, const Params &p, Wheel &w) {
+static std::string transcript_line(const std::string &s, int line, const Params &p,
+                                   const PickIndex &picks, Wheel &w) {
   std::vector<std::string> words = split(s, " \t\b");
   auto word = std::find_if(words.begin(), words.end(),
                            [](const std::string &v) { return v == "cover" || v == "cover_"; });
@@ -84,13 +100,16 @@ static std::string transcript_line(const std::string &s, int line, const Params 
     return at(line, "the cover line is cut short (it does not end with the step's seconds)");
   rest.resize(m - 2);
   Cover c;
-  if (std::string e = parse_cover(rest, line, p, c); !e.empty()) return e;
+  if (std::string e = parse_cover(rest, line, p, picks, c); !e.empty()) return e;
   w.covers.push_back(c);
   w.lines.push_back(line);
   return "";
 }
 
-std::string read_wheel(std::istream &in, const Params &p, Wheel &w) {
+std::string read_wheel(std::istream &in, const Params &p, Wheel &w, const Picks &picks) {
+  PickIndex index;
+  for (size_t i = 0; i < picks.size(); i++) index.emplace_back(picks[i], (int)i + 1);
+  std::sort(index.begin(), index.end());
   std::vector<std::string> text;
   for (std::string s; std::getline(in, s);) {
     // Saved from a terminal (e.g. through script), lines end in CR or blanks.
@@ -113,14 +132,15 @@ std::string read_wheel(std::istream &in, const Params &p, Wheel &w) {
       if (starts(s, "Greedy: L(") && s != mine)
         return at(line, "the transcript is of " + s.substr(8) + ", not of " +
                             std::string(mine).substr(8));
-      if (std::string e = starts(s, "left:") ? transcript_line(s, line, p, w) : ""; !e.empty())
+      if (std::string e = starts(s, "left:") ? transcript_line(s, line, p, index, w) : "";
+          !e.empty())
         return e;
       continue;
     }
     size_t first = s.find_first_not_of(" \t");
     if (first == std::string::npos || s[first] == '#') continue;
     Cover c;
-    if (std::string e = parse_cover(split(s, " \t,"), line, p, c); !e.empty()) return e;
+    if (std::string e = parse_cover(split(s, " \t,"), line, p, index, c); !e.empty()) return e;
     w.covers.push_back(c);
     w.lines.push_back(line);
   }

@@ -26,10 +26,16 @@ struct Wheel {
   std::vector<int> lines;  // input line of each cover, from 1
 };
 
+// A player's n picks: picks[i - 1] is the number that number i of a wheel
+// stands for. Distinct, each below 10^9.
+using Picks = std::vector<int64_t>;
+
 // Reads a vorlank transcript (any line beginning "left:" or the menu question
 // marks one; its cover lines are taken, the rest ignored) or plain lines of x
-// numbers. Returns "" or what is wrong with the input, beginning "line N: ".
-std::string read_wheel(std::istream &in, const Params &p, Wheel &w);
+// numbers. Given picks, the numbers read are picks (a wheel as it was printed
+// on them), each taken back to the number it stands for. Returns "" or what
+// is wrong with the input, beginning "line N: ".
+std::string read_wheel(std::istream &in, const Params &p, Wheel &w, const Picks &picks = {});
 
 // Why the check cannot run in avail_mb of memory ("" when it can); each k-set
 // takes a count (Coverage) and extra_per_kset bytes more.

@@ -5,7 +5,7 @@ Greedy wheels of vorlank must check clean, and without one cover report
 exactly the k-sets that cover alone covered; redundant covers, the reduced
 wheel, bounds, draws and profiles must match brute force on greedy and
 random wheels; a report under --map is the plain report with its numbers
-mapped.
+mapped, and the same wheel printed on the picks reads back with --on-picks.
 """
 import argparse
 import math
@@ -173,6 +173,13 @@ def greedy_wheels(bin_dir):
         _, out2, _ = run(bin_dir, "vorlank-check",
                          params + ["--holes", "--reduce", "--map", ",".join(map(str, picks))], cut)
         expect(out2 == mapped(out, n, picks), f"{name} --map: {out2!r}")
+        # The reduced wheel as printed on the picks is the same wheel read back
+        # with --on-picks: the same report, line for line.
+        mapping = ["--map", ",".join(map(str, picks))]
+        _, back, err = run(bin_dir, "vorlank-check", params + ["--holes"] + mapping + ["--on-picks"],
+                           out2.encode())
+        _, want, _ = run(bin_dir, "vorlank-check", params + ["--holes"] + mapping, out.encode())
+        expect(back == want and not err, f"{name} --on-picks: {back!r} {err!r}, expected {want!r}")
 
         # --reduce: the oracle's reduction, and it reads back clean.
         status, out, _ = run(bin_dir, "vorlank-check", ["--reduce"] + params, text.encode())
