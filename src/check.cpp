@@ -117,38 +117,23 @@ struct Options {
 
 // Returns -1 to go on, or the exit status.
 static int parse_args(int argc, char **argv, Options &o) {
-  for (int i = 1; i < argc; i++) {
-    std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
-      printf("%s\n", kUse);
-      printf(kHelp, kFirstHoles, wheel::kMaxN, wheel::kMaxCovers);
-      return 0;
-    }
-    bool *flag = a == "--holes"     ? &o.all_holes
-                 : a == "--reduce"  ? &o.reduce
-                 : a == "--profile" ? &o.profile
-                 : a == "--csv"     ? &o.csv
-                                    : nullptr;
-    std::string name = a.substr(0, a.find('='));
-    if (flag) {
-      *flag = true;
-    } else if (name == "--map" || name == "--draw") {
-      bool &given = name == "--map" ? o.mapped : o.drawn;
-      std::string &value = name == "--map" ? o.map : o.draw;
-      if (given) return usage_error(name + " is given twice");
-      if (a.size() > name.size())
-        value = a.substr(name.size() + 1);
-      else if (i + 1 < argc)
-        value = argv[++i];
-      else
-        return usage_error(name + " needs a list of numbers");
-      given = true;
-    } else if (a.size() > 1 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9')) {
-      return usage_error("unknown option '" + a + "'");
-    } else {
-      o.pos.push_back(a);  // "-3" too: a signed parameter is refused below
-    }
+  static const std::vector<cli::Option> options = {
+      {"--holes", nullptr}, {"--reduce", nullptr},          {"--profile", nullptr},
+      {"--csv", nullptr},   {"--map", "a list of numbers"}, {"--draw", "a list of numbers"}};
+  cli::Args a;
+  if (std::string err = cli::parse_args(argc, argv, options, a); !err.empty())
+    return usage_error(err);
+  if (a.help) {
+    printf("%s\n", kUse);
+    printf(kHelp, kFirstHoles, wheel::kMaxN, wheel::kMaxCovers);
+    return 0;
   }
+  o.all_holes = a.has("--holes"), o.reduce = a.has("--reduce");
+  o.profile = a.has("--profile"), o.csv = a.has("--csv");
+  o.mapped = a.has("--map"), o.drawn = a.has("--draw");
+  if (o.mapped) o.map = a.given["--map"];
+  if (o.drawn) o.draw = a.given["--draw"];
+  o.pos = a.pos;
   if (o.pos.size() != 4 && o.pos.size() != 5)
     return usage_error("expected n k x t and at most one FILE, got " +
                        plural(o.pos.size(), "argument", "arguments"));

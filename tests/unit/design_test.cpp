@@ -8,7 +8,9 @@
 
 #include "anneal.h"
 #include "compose.h"
+#include "footprint.h"
 #include "partgreedy.h"
+#include "sysmem.h"
 
 using namespace design;
 
@@ -209,3 +211,23 @@ TEST(DesignGreedy, EngineGreedyChoosesAsTheLiteralGreedy) {
   }
 }
 
+// The run's estimate follows what it allocates: the local search's byte
+// multiplicity and 4-byte hole index per k-set (2 bytes of multiplicity
+// above 255 covers), the colex greedy's count per x-set and flag per k-set,
+// and the engine only where it fits half of what is available.
+TEST(DesignMemory, EstimateFollowsTheStructures) {
+  Shape s{49, 6, 6, 3};
+  const double ksets = 13983816;  // C(49,6)
+  EXPECT_EQ(run_bytes(s, 162, 100), 5 * ksets);
+  EXPECT_EQ(run_bytes(s, 300, 100), 6 * ksets);
+  ASSERT_GT(engine_greedy_bytes(s), 5 * ksets);
+  EXPECT_EQ(run_bytes(s, 162, 1e6), engine_greedy_bytes(s));
+  // Two bytes per k-set (the check walk alone) would have let this run start.
+  EXPECT_EQ(memory_refusal("vorlank-design", run_bytes(s, 300, 60) / 1048576, 60),
+            "Error: vorlank-design needs 81 MB of memory; this machine has 60 MB available.");
+  // Beyond the local search's 2^28 k-sets the whole is only proved, by
+  // counts of up to 2 bytes; its parts are still searched.
+  Shape big{64, 7, 7, 3};
+  EXPECT_GE(run_bytes(big, 300, 1e6), 2.0 * 621216192);
+  EXPECT_GE(run_bytes(big, 300, 1e6), 6.0 * (double)binom()(50, 7));
+}
