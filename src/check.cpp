@@ -119,43 +119,29 @@ struct Options {
 
 // Returns -1 to go on, or the exit status.
 static int parse_args(int argc, char **argv, Options &o) {
-  for (int i = 1; i < argc; i++) {
-    std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
-      printf("%s\n", kUse);
-      printf(kHelp, kFirstHoles, wheel::kMaxN, wheel::kMaxCovers);
-      return 0;
-    }
-    if (a == "--version") {
-      printf("vorlank-check (vorlank) %s\n", VORLANK_VERSION);
-      return 0;
-    }
-    bool *flag = a == "--holes"      ? &o.all_holes
-                 : a == "--reduce"   ? &o.reduce
-                 : a == "--profile"  ? &o.profile
-                 : a == "--csv"      ? &o.csv
-                 : a == "--on-picks" ? &o.on_picks
-                                     : nullptr;
-    std::string name = a.substr(0, a.find('='));
-    if (flag) {
-      *flag = true;
-    } else if (name == "--map" || name == "--draw") {
-      bool &given = name == "--map" ? o.mapped : o.drawn;
-      std::string &value = name == "--map" ? o.map : o.draw;
-      if (given) return usage_error(name + " is given twice");
-      if (a.size() > name.size())
-        value = a.substr(name.size() + 1);
-      else if (i + 1 < argc)
-        value = argv[++i];
-      else
-        return usage_error(name + " needs a list of numbers");
-      given = true;
-    } else if (a.size() > 1 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9')) {
-      return usage_error("unknown option '" + a + "'");
-    } else {
-      o.pos.push_back(a);  // "-3" too: a signed parameter is refused below
-    }
+  static const std::vector<cli::Option> options = {
+      {"--holes", nullptr},    {"--reduce", nullptr},          {"--profile", nullptr},
+      {"--csv", nullptr},      {"--map", "a list of numbers"}, {"--draw", "a list of numbers"},
+      {"--on-picks", nullptr}, {"--version", nullptr}};
+  cli::Args a;
+  if (std::string err = cli::parse_args(argc, argv, options, a); !err.empty())
+    return usage_error(err);
+  if (a.help) {
+    printf("%s\n", kUse);
+    printf(kHelp, kFirstHoles, wheel::kMaxN, wheel::kMaxCovers);
+    return 0;
   }
+  if (a.has("--version")) {
+    printf("vorlank-check (vorlank) %s\n", VORLANK_VERSION);
+    return 0;
+  }
+  o.all_holes = a.has("--holes"), o.reduce = a.has("--reduce");
+  o.profile = a.has("--profile"), o.csv = a.has("--csv");
+  o.mapped = a.has("--map"), o.drawn = a.has("--draw");
+  if (o.mapped) o.map = a.given["--map"];
+  if (o.drawn) o.draw = a.given["--draw"];
+  o.on_picks = a.has("--on-picks");
+  o.pos = a.pos;
   if (o.on_picks && !o.mapped)
     return usage_error("--on-picks needs --map, the picks the wheel is written on");
   if (o.pos.size() != 4 && o.pos.size() != 5)

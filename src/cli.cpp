@@ -20,6 +20,42 @@ std::string decimal(const std::string &name, const std::string &s, int most, uin
   return "";
 }
 
+std::string parse_args(int argc, char **argv, const std::vector<Option> &options, Args &out) {
+  out = Args();
+  for (int i = 1; i < argc; i++) {
+    std::string a = argv[i];
+    if (a.size() < 2 || a[0] != '-' || (a[1] >= '0' && a[1] <= '9')) {
+      out.pos.push_back(a);
+      continue;
+    }
+    if (a == "--help" || a == "-h") {
+      out.help = true;
+      return "";
+    }
+    size_t eq = a.find('=');
+    std::string name = a.substr(0, eq);
+    const Option *o = nullptr;
+    for (const Option &c : options)
+      if (c.name == name) o = &c;
+    if (!o) return "unknown option '" + a + "'";
+    if (out.has(name)) return name + " is given twice";
+    std::string value;
+    if (!o->value_is) {
+      if (eq != std::string::npos) return name + " takes no value (here '" + a + "')";
+    } else if (eq != std::string::npos) {
+      value = a.substr(eq + 1);
+    } else if (i + 1 < argc) {
+      value = argv[++i];
+    } else {
+      return name + " needs " + o->value_is;
+    }
+    if (o->value_is && value.empty())
+      return name + " needs " + o->value_is + " (here an empty word)";
+    out.given[name] = value;
+  }
+  return "";
+}
+
 std::string instance(const std::vector<std::string> &words, Instance &in, bool *usage) {
   int *field[] = {&in.n, &in.k, &in.x, &in.t};
   const char *names[] = {"n", "k", "x", "t"};

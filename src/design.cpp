@@ -13,25 +13,32 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "cli.h"
 #include "compose.h"
+#include "exact.h"
+#include "footprint.h"
+#include "store.h"
 #include "sysmem.h"
-#include "wheel.h"
 
 using design::Set;
 
 static const char *const kUse =
-    "Use: vorlank-design [--seconds S] [--seed N] [--moves N] [--from FILE] n k x t\n";
+    "Use: vorlank-design [--seconds S] [--seed N] [--moves N] [--from FILE]\n"
+    "                    [--store DIR | --no-store] n k x t\n";
 
 static const char *const kHelp =
     "Builds a small wheel for L(n,k,x,t): x-sets of 1..n (covers) such that every\n"
     "k-set shares at least t numbers with one of them. The pool is split into\n"
     "parts whose wheels together make one (chosen by dynamic programming), the\n"
-    "parts come from a greedy search, and local search (simulated annealing)\n"
-    "then takes covers away from the parts and from the whole wheel.\n"
+    "parts come from a greedy search and from a symmetric search (wheels that a\n"
+    "group of the pool maps onto themselves: exact solves over orbits with CBC,\n"
+    "or annealing over orbits), and local search (simulated annealing) then takes\n"
+    "covers away from the parts and from the whole wheel.\n"
     "\n"
     "Prints # lines (the instance, the number of covers, the lower bound, how the\n"
     "wheel was built), then one cover a line, numbers ascending, as vorlank-check\n"
@@ -45,11 +52,17 @@ static const char *const kHelp =
     "  --moves N    stop the local search after N moves in all, for a wheel that\n"
     "               does not depend on the machine's speed\n"
     "  --from FILE  start from the wheel in FILE (a vorlank transcript or plain\n"
-    "               lines, as vorlank-check reads them) and never print a larger one\n"
+    "               lines, as vorlank-check reads them; - for standard input) and\n"
+    "               never print a larger one\n"
+    "  --store DIR  keep proved wheels in DIR, one file per instance (default\n"
+    "               $XDG_DATA_HOME/vorlank/wheels or ~/.local/share/vorlank/wheels):\n"
+    "               start from the stored wheel where it is smaller, store the\n"
+    "               printed one where it is smaller than the stored one\n"
+    "  --no-store   neither read nor write a store\n"
     "  -h, --help   show this text\n"
     "  --version    show the version\n"
     "\n"
-    "Limits: n up to 64; the check walk needs C(n,k) bytes of memory.\n"
+    "Limits: n up to 64; the search needs 1 to 6 bytes of memory per k-set.\n"
     "Exit status: 0 a proved wheel was printed, 2 usage or input error, or no wheel\n"
     "within reach.\n";
 
@@ -68,52 +81,62 @@ static bool decimal(const char *name, const std::string &s, int most, uint64_t &
 struct Options {
   double seconds = 30;
   uint64_t seed = 1, moves = UINT64_MAX;
-  std::string from;
+  std::string from;              // "-": standard input
+  std::string store;             // the store's directory, "" with --no-store
   std::vector<std::string> pos;  // n k x t
 };
 
+// --seconds: digits with an optional fraction (0.5, 10, 120); "" or what is wrong.
+static std::string seconds(const std::string &s, double &v) {
+  size_t dot = s.find('.');
+  std::string whole = s.substr(0, dot), frac = dot == std::string::npos ? "" : s.substr(dot + 1);
+  if (whole.empty() || (dot != std::string::npos && frac.empty()) ||
+      s.find_first_not_of("0123456789.") != std::string::npos ||
+      frac.find('.') != std::string::npos)
+    return "--seconds must be a plain decimal number (here '" + s + "')";
+  v = std::strtod(s.c_str(), nullptr);
+  if (!(v > 0) || v > kMaxSeconds)
+    return "--seconds must be above 0 and at most 1000000 (here " + s + ")";
+  return "";
+}
+
 // Returns -1 to go on, or the exit status.
 static int parse_args(int argc, char **argv, Options &o) {
-  for (int i = 1; i < argc; i++) {
-    std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
-      printf("%s\n%s", kUse, kHelp);
-      return 0;
-    }
-    if (a == "--version") {
-      printf("vorlank-design (vorlank) %s\n", VORLANK_VERSION);
-      return 0;
-    }
-    bool valued = a == "--seconds" || a == "--seed" || a == "--moves" || a == "--from";
-    if (valued && i + 1 == argc) return usage_error(a + " needs a value");
-    std::string err;
-    uint64_t v;
-    if (a == "--seconds") {
-      // Digits with an optional fraction: 0.5, 10, 120.
-      std::string s = argv[++i];
-      size_t dot = s.find('.');
-      std::string whole = s.substr(0, dot),
-                  frac = dot == std::string::npos ? "" : s.substr(dot + 1);
-      if (whole.empty() || (dot != std::string::npos && frac.empty()) ||
-          s.find_first_not_of("0123456789.") != std::string::npos ||
-          frac.find('.') != std::string::npos)
-        return usage_error("--seconds must be a plain decimal number (here '" + s + "')");
-      o.seconds = std::strtod(s.c_str(), nullptr);
-      if (!(o.seconds > 0) || o.seconds > kMaxSeconds)
-        return usage_error("--seconds must be above 0 and at most 1000000 (here " + s + ")");
-    } else if (a == "--seed") {
-      if (!decimal("--seed", argv[++i], 18, o.seed, err)) return usage_error(err);
-    } else if (a == "--moves") {
-      if (!decimal("--moves", argv[++i], 18, v, err)) return usage_error(err);
-      o.moves = v;
-    } else if (a == "--from") {
-      o.from = argv[++i];
-    } else if (a.size() > 1 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9')) {
-      return usage_error("unknown option '" + a + "'");
-    } else {
-      o.pos.push_back(a);  // "-3" too: a signed parameter is refused below
-    }
+  static const std::vector<cli::Option> options = {
+      {"--seconds", "a value"},  {"--seed", "a value"},      {"--moves", "a value"},
+      {"--from", "a file name"}, {"--store", "a directory"}, {"--no-store", nullptr},
+      {"--version", nullptr}};
+  cli::Args a;
+  if (std::string err = cli::parse_args(argc, argv, options, a); !err.empty())
+    return usage_error(err);
+  if (a.help) {
+    printf("%s\n%s", kUse, kHelp);
+    printf("%s", design::exact_available()
+                     ? "\nExact solves: COIN-OR CBC.\n"
+                     : "\nThis build has no COIN-OR CBC: the symmetric search anneals over\n"
+                       "orbits, without exact solves or proofs of optimality.\n");
+    return 0;
   }
+  if (a.has("--version")) {
+    printf("vorlank-design (vorlank) %s\n", VORLANK_VERSION);
+    return 0;
+  }
+  std::string err;
+  uint64_t v;
+  // In the order of the usage line, so that the first wrong one is told.
+  if (a.has("--seconds")) err = seconds(a.given["--seconds"], o.seconds);
+  if (err.empty() && a.has("--seed") && decimal("--seed", a.given["--seed"], 18, v, err))
+    o.seed = v;
+  if (err.empty() && a.has("--moves") && decimal("--moves", a.given["--moves"], 18, v, err))
+    o.moves = v;
+  if (err.empty() && a.has("--store") && a.has("--no-store"))
+    err = "--store and --no-store exclude each other";
+  if (!err.empty()) return usage_error(err);
+  o.from = a.has("--from") ? a.given["--from"] : "";
+  o.store = a.has("--store")      ? a.given["--store"]
+            : a.has("--no-store") ? ""
+                                  : store::default_dir(getenv("XDG_DATA_HOME"), getenv("HOME"));
+  o.pos = a.pos;
   if (o.pos.size() != 4)
     return usage_error("expected n k x t, got " + std::to_string(o.pos.size()) +
                        (o.pos.size() == 1 ? " argument" : " arguments"));
@@ -130,7 +153,12 @@ static int check_params(const std::vector<std::string> &pos, design::Shape &s) {
   if (s.n > design::kMaxPool)
     return error("vorlank-design takes n up to " + std::to_string(design::kMaxPool) +
                  ", a cover is held as a 64-bit mask (here n = " + std::to_string(s.n) + ")");
-  if (std::string no = wheel::memory_refusal({s.n, s.k, s.x, s.t}, available_mb()); !no.empty()) {
+  double avail = available_mb();
+  uint64_t covers =
+      design::kCoversPerBound * std::min<uint64_t>(design::lower_bound(s), UINT32_MAX);
+  if (std::string no =
+          memory_refusal("vorlank-design", design::run_bytes(s, covers, avail) / 1048576.0, avail);
+      !no.empty()) {
     fprintf(stderr, "%s\n", no.c_str());
     return 2;
   }
@@ -140,41 +168,28 @@ static int check_params(const std::vector<std::string> &pos, design::Shape &s) {
 // The wheel of --from, proved; "" or what is wrong.
 static std::string read_from(const std::string &path, const design::Shape &s,
                              std::vector<Set> &covers) {
-  wheel::Params p{s.n, s.k, s.x, s.t};
-  wheel::Wheel w;
+  if (path == "-") {
+    std::string err = store::read_proved(std::cin, s, covers);
+    return err.empty() ? "" : "standard input: " + err;
+  }
   std::ifstream f(path, std::ios::binary);
   if (!f) return "cannot open " + path + ": " + strerror(errno);
-  if (std::string err = wheel::read_wheel(f, p, w); !err.empty()) return path + ": " + err;
-  if (f.bad()) return "cannot read " + path;
-  if (w.covers.empty()) return path + ": no covers";
-  if (uint64_t holes = wheel::Coverage(p, w.covers).holes())
-    return path + ": not a wheel, " + std::to_string(holes) + " of the " +
-           std::to_string(wheel::ksets(p)) + " k-sets are not covered";
-  for (const wheel::Cover &c : w.covers) {
-    Set m = 0;
-    for (int a : c) m |= design::bit(a - 1);
-    covers.push_back(m);
-  }
-  return "";
+  std::string err = store::read_proved(f, s, covers);
+  return err.empty() ? "" : path + ": " + err;
 }
 
-static std::string line(const std::vector<int> &v) {
-  std::string s;
-  for (int a : v) {
-    if (!s.empty()) s += ' ';
-    s += std::to_string(a);
-  }
-  return s;
-}
-
-int main(int argc, char **argv) {
-  Options o;
-  design::Shape s{};
-  if (int status = parse_args(argc, argv, o); status >= 0) return status;
-  if (int status = check_params(o.pos, s); status >= 0) return status;
+// The search and its output; the exit status.
+static int run(const Options &o, const design::Shape &s) {
   std::vector<Set> from;
   if (!o.from.empty())
     if (std::string err = read_from(o.from, s, from); !err.empty()) return error(err);
+  store::Store st(o.store);
+  std::string stored;  // the # line of a wheel from the store
+  if (std::vector<Set> w = st.load(s); !w.empty() && (from.empty() || w.size() < from.size())) {
+    stored = "from the store: " + std::to_string(w.size()) +
+             (w.size() == 1 ? " cover" : " covers") + " (" + st.path(s) + ")";
+    from = std::move(w);
+  }
 
   design::DesignOptions d;
   d.seconds = o.seconds, d.seed = o.seed, d.moves = o.moves;
@@ -187,7 +202,13 @@ int main(int argc, char **argv) {
               what.c_str());
     };
   design::Design w;
-  bool ok = design::design_wheel(s, from, d, w);
+  bool ok;
+  try {
+    ok = design::design_wheel(s, from, d, w);
+  } catch (...) {
+    if (tty) fprintf(stderr, "\r\033[K");
+    throw;
+  }
   if (tty) fprintf(stderr, "\r\033[K");
   std::string inst = "L(" + o.pos[0] + "," + o.pos[1] + "," + o.pos[2] + "," + o.pos[3] + ")";
   if (!ok && w.needs > 0) {
@@ -198,17 +219,28 @@ int main(int argc, char **argv) {
   }
   if (!ok) return error("no wheel for " + inst + " within reach of this program");
 
-  std::vector<std::vector<int>> lines;
-  for (Set c : w.covers) lines.push_back(design::numbers(c));
-  std::sort(lines.begin(), lines.end());
-  printf("# L(%d,%d,%d,%d): %zu %s, lower bound %llu\n", s.n, s.k, s.x, s.t, lines.size(),
-         lines.size() == 1 ? "cover" : "covers", (unsigned long long)w.lower);
-  for (const std::string &b : w.built) printf("# %s\n", b.c_str());
-  if (w.optimal) printf("# optimal: the exact solve proved that no wheel has fewer covers\n");
-  printf("# proved: every %d-set of 1..%d shares at least %d %s with a cover\n", s.k, s.n, s.t,
-         s.t == 1 ? "number" : "numbers");
-  for (const auto &v : lines) printf("%s\n", line(v).c_str());
+  if (!stored.empty()) w.built.insert(w.built.begin(), stored);
+  if (w.optimal)
+    w.built.push_back("optimal: the exact solve proved that no wheel has fewer covers");
+  fputs(store::wheel_text(s, w.covers, w.built).c_str(), stdout);
   if (fflush(stdout) != 0 || ferror(stdout))
     return error(std::string("cannot write the wheel: ") + strerror(errno));
+  st.keep(s, w.covers, w.built);
   return 0;
+}
+
+int main(int argc, char **argv) {
+  Options o;
+  design::Shape s{};
+  if (int status = parse_args(argc, argv, o); status >= 0) return status;
+  if (int status = check_params(o.pos, s); status >= 0) return status;
+  try {
+    return run(o, s);
+  } catch (const std::bad_alloc &) {
+    // The estimate checked up front, but the memory may have gone since, or a
+    // limit of the process (ulimit -v) keeps it from this run.
+    return error("out of memory for the counts of the " +
+                 std::to_string(design::binom()(s.n, s.k)) + " k-sets of L(" + o.pos[0] + "," +
+                 o.pos[1] + "," + o.pos[2] + "," + o.pos[3] + ")");
+  }
 }

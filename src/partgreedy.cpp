@@ -24,6 +24,13 @@ static double steps(const Shape &s) {
 
 // ---- colex order, exact counts ----------------------------------------------
 
+double colex_greedy_bytes(const Shape &s) {
+  const Binom &b = binom();
+  uint64_t cands = b(s.n, s.x), all = b(s.n, s.k);
+  if (cands > kMaxGreedyCandidates || all > kMaxGreedyCandidates) return INFINITY;
+  return (double)cands * sizeof(uint32_t) + (double)all;  // count, open
+}
+
 // Measured: about 5 ns a ranked set, 0.7 ns a candidate read in the scan.
 double colex_greedy_seconds(const Shape &s) {
   const Binom &b = binom();
@@ -61,20 +68,25 @@ std::vector<Set> colex_greedy(const Shape &s, Deadline give_up) {
 
 // ---- the greedy run's engine ----------------------------------------------------
 
-static bool engine_fits(const Shape &s) {
-  if (s.x < 2 || !subcount_takes(s.n, s.k, s.x, s.t)) return false;
+double engine_greedy_bytes(const Shape &s) {
+  if (s.x < 2 || !subcount_takes(s.n, s.k, s.x, s.t)) return INFINITY;
   const Binom &b = binom();
   uint64_t cands = b(s.n, s.x), all = b(s.n, s.k);
-  if (cands >= INT32_MAX - 64 || all >= INT32_MAX) return false;
-  double bytes = subcount_bytes(s.n, s.k, s.x, s.t) + 4.0 * (double)cands + (double)all;
-  return bytes <= kMaxEngineBytes && bytes / 1048576.0 <= available_mb() / 2;
+  if (cands >= INT32_MAX - 64 || all >= INT32_MAX) return INFINITY;
+  // The engine's own, then a bound per candidate and a flag per k-set.
+  return subcount_bytes(s.n, s.k, s.x, s.t) + (double)sizeof(int) * (double)cands + (double)all;
+}
+
+bool engine_fits(const Shape &s, double avail_mb) {
+  double bytes = engine_greedy_bytes(s);
+  return bytes <= kMaxEngineBytes && bytes / 1048576.0 <= avail_mb / 2;
 }
 
 // About 3 ns a candidate a step, and 5 ns a counter lowered when a k-set is
 // covered since the removal walks the cover's k-sets (L(22,10,10,6): 250
 // million of them; its greedy takes about 1.3 s).
 double engine_greedy_seconds(const Shape &s) {
-  if (!engine_fits(s)) return INFINITY;
+  if (!engine_fits(s, available_mb())) return INFINITY;
   const Binom &b = binom();
   double per_kset = 0;  // counters lowered for each k-set covered
   for (int j = s.t; j <= std::min(s.k, s.x); j++) per_kset += (double)b(s.k, j);
@@ -95,7 +107,7 @@ static Set lex_unrank(uint64_t r, int n, int x) {
 }
 
 std::vector<Set> engine_greedy(const Shape &s, Deadline give_up) {
-  if (!engine_fits(s)) return {};
+  if (!engine_fits(s, available_mb())) return {};
   const Binom &b = binom();
   uint64_t cands = b(s.n, s.x), all = b(s.n, s.k);
   subcount sc;

@@ -30,6 +30,14 @@ uint64_t per_cover(const Shape &s);  // k-sets one cover covers
 double colex_greedy_seconds(const Shape &s);
 double engine_greedy_seconds(const Shape &s);
 
+// Bytes each greedy allocates on s: the colex greedy's counts and flags, the
+// engine's counters, bounds and flags; infinity where it cannot take s.
+double colex_greedy_bytes(const Shape &s);
+double engine_greedy_bytes(const Shape &s);
+// Whether the engine runs on s with avail_mb of memory available: it takes
+// at most kMaxEngineBytes and half of what is available.
+bool engine_fits(const Shape &s, double avail_mb);
+
 // Each gives up, returning no covers, at the deadline.
 std::vector<Set> colex_greedy(const Shape &s, Deadline give_up);
 std::vector<Set> engine_greedy(const Shape &s, Deadline give_up);

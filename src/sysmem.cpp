@@ -18,20 +18,23 @@ double meminfo_available_mb(std::istream &meminfo) {
   return -1;
 }
 
-// Bytes left under the control group's memory limit, or -1 when no limit is set.
-static double cgroup_left() {
-  std::ifstream max_file("/sys/fs/cgroup/memory.max"), used_file("/sys/fs/cgroup/memory.current");
+double cgroup_left_mb(std::istream &memory_max, std::istream &memory_current) {
   double max, used;
-  if (!(max_file >> max) || !(used_file >> used)) return -1;  // "max" reads as no number
-  return max > used ? max - used : 0;
+  if (!(memory_max >> max) || !(memory_current >> used)) return -1;  // "max" reads as no number
+  return max > used ? (max - used) / 1048576 : 0;
+}
+
+double available_mb(std::istream &meminfo, std::istream &memory_max, std::istream &memory_current) {
+  double mb = meminfo_available_mb(meminfo);
+  if (mb < 0) mb = 1e12;
+  if (double left = cgroup_left_mb(memory_max, memory_current); left >= 0) mb = std::min(mb, left);
+  return mb;
 }
 
 double available_mb() {
-  std::ifstream f("/proc/meminfo");
-  double mb = meminfo_available_mb(f);
-  if (mb < 0) mb = 1e12;
-  if (double left = cgroup_left(); left >= 0) mb = std::min(mb, left / 1048576);
-  return mb;
+  std::ifstream meminfo("/proc/meminfo"), max("/sys/fs/cgroup/memory.max"),
+      current("/sys/fs/cgroup/memory.current");
+  return available_mb(meminfo, max, current);
 }
 
 std::string memory_refusal(const char *who, double need_mb, double avail_mb) {

@@ -8,9 +8,16 @@
 // MemAvailable of a /proc/meminfo text, in MB; -1 when the text has none.
 double meminfo_available_mb(std::istream &meminfo);
 
+// What is left under a control group's memory limit, in MB, from the texts
+// of its memory.max and memory.current; -1 where no limit is set ("max") or
+// the texts are no numbers.
+double cgroup_left_mb(std::istream &memory_max, std::istream &memory_current);
+
 // The memory this process can take now, in MB: MemAvailable, lowered to
 // what is left under the control group's limit where one is set; 1e12 when
-// the system tells nothing.
+// the texts tell nothing.
+double available_mb(std::istream &meminfo, std::istream &memory_max, std::istream &memory_current);
+// The same from /proc/meminfo and /sys/fs/cgroup/memory.{max,current}.
 double available_mb();
 
 // "" when need_mb fits into avail_mb; otherwise the refusal, without a line

@@ -8,6 +8,12 @@ A case NAME in tests/cases/ is a set of files:
   NAME.out     the expected standard output, clock fields masked
   NAME.err     the expected standard error (none: it must be empty)
   NAME.status  the expected exit status (none: 0)
+  NAME.store/  wheels for vorlank-design's store (none: no store), copied to
+               ./store, where --store store finds them
+
+Each case runs in a fresh empty directory of its own, with XDG_DATA_HOME
+and HOME inside it, so that no case reads or writes the store in the real
+home and no case sees what another one stored.
 
 Only the clock fields are masked: the text after "Started at:    " and
 "Finished at:    ", the number in "running time: N sec" and each step's
@@ -22,8 +28,10 @@ import argparse
 import os
 import re
 import shlex
+import shutil
 import subprocess
 import sys
+import tempfile
 
 CASES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "cases")
 
@@ -45,9 +53,14 @@ def read(path, default=None):
 def run(bin_dir, name):
     base = os.path.join(CASES, name)
     words = shlex.split(read(base + ".args").decode())
-    prog = os.path.join(bin_dir, words[0])
-    proc = subprocess.run([prog] + words[1:], input=read(base + ".in", b""),
-                          capture_output=True, timeout=300)
+    prog = os.path.abspath(os.path.join(bin_dir, words[0]))
+    with tempfile.TemporaryDirectory() as tmp:
+        env = dict(os.environ, XDG_DATA_HOME=os.path.join(tmp, "data"),
+                   HOME=os.path.join(tmp, "home"))
+        if os.path.isdir(base + ".store"):
+            shutil.copytree(base + ".store", os.path.join(tmp, "store"))
+        proc = subprocess.run([prog] + words[1:], input=read(base + ".in", b""),
+                              capture_output=True, timeout=300, cwd=tmp, env=env)
     return base, mask(proc.stdout), proc.stderr, proc.returncode
 
 

@@ -16,8 +16,11 @@ failures = []
 
 
 def run(bin_dir, prog, args, stdin=b""):
-    p = subprocess.run([os.path.join(bin_dir, prog)] + [str(a) for a in args], input=stdin,
-                       capture_output=True, timeout=120)
+    # Each run with a store of its own, empty: the wheels here are the search's.
+    with tempfile.TemporaryDirectory() as data:
+        p = subprocess.run([os.path.join(bin_dir, prog)] + [str(a) for a in args], input=stdin,
+                           capture_output=True, timeout=120,
+                           env=dict(os.environ, XDG_DATA_HOME=data))
     return p.returncode, p.stdout.decode(), p.stderr.decode()
 
 

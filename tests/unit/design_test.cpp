@@ -8,7 +8,9 @@
 
 #include "anneal.h"
 #include "compose.h"
+#include "footprint.h"
 #include "partgreedy.h"
+#include "sysmem.h"
 
 using namespace design;
 
@@ -123,4 +125,113 @@ TEST(DesignSearch, ReachesKnownOptima) {
     EXPECT_EQ(d.covers.size(), (size_t)size) << "L(" << s.n << "," << s.k << ")";
     EXPECT_TRUE(covers_all(s, d.covers));
   }
+}
+
+// The cached counts of drop_cheapest are lower bounds between moves: after
+// drops alone, after moves, after both, each drop must still open the fewest
+// holes any single removal would.
+TEST(DesignAnneal, EachDropOpensTheFewestHolesOfAnyRemoval) {
+  int drops = 0;
+  for (Shape s : {Shape{12, 4, 5, 3}, Shape{11, 3, 4, 2}, Shape{10, 2, 3, 2}, Shape{13, 3, 5, 3}}) {
+    std::vector<Set> start = colex_greedy(s, kNever);
+    Annealer<uint8_t> a(s, start, 3);
+    for (int step = 0; a.covers().size() > 2 && step < 400; step++) {
+      // Runs of drops (up to three in a row) between runs of moves.
+      if (a.holes() > 0 && step % 7 > 2) {
+        a.move(step % 2 ? 0.5 : 3.0);
+        continue;
+      }
+      uint64_t fewest = UINT64_MAX;
+      for (Set c : a.covers()) {
+        uint64_t opens = 0;
+        for (Set k = low_bits(s.k); k < bit(s.n); k = next_set(k))
+          opens += std::popcount(c & k) >= s.t && a.multiplicity(rank(k)) == 1;
+        fewest = std::min(fewest, opens);
+      }
+      uint64_t before = a.holes();
+      ASSERT_EQ(a.drop_cheapest(), fewest) << "L(" << s.n << "," << s.k << ") step " << step;
+      ASSERT_EQ(a.holes(), before + fewest);
+      drops++;
+    }
+  }
+  EXPECT_GT(drops, 40);
+}
+
+// The x-sets of 1..n in lexicographic order of their numbers: the engine's rows.
+static std::vector<Set> lex_order(int n, int x) {
+  std::vector<Set> all;
+  for (Set c = low_bits(x); c < bit(n); c = next_set(c)) all.push_back(c);
+  std::sort(all.begin(), all.end(), [](Set a, Set b) { return numbers(a) < numbers(b); });
+  return all;
+}
+
+// The greedy as its definition reads: the row that covers the most uncovered
+// k-sets, the first (lowest) row on ties, until none is left.
+static std::vector<Set> literal_greedy(const Shape &s) {
+  std::vector<Set> rows = lex_order(s.n, s.x), open, wheel;
+  for (Set k = low_bits(s.k); k < bit(s.n); k = next_set(k)) open.push_back(k);
+  while (!open.empty()) {
+    size_t best = 0, most = 0;
+    for (size_t r = 0; r < rows.size(); r++) {
+      size_t n = 0;
+      for (Set k : open) n += std::popcount(rows[r] & k) >= s.t;
+      if (n > most) most = n, best = r;
+    }
+    wheel.push_back(rows[best]);
+    std::erase_if(open, [&](Set k) { return std::popcount(rows[best] & k) >= s.t; });
+  }
+  return wheel;
+}
+
+// Far more than any of these greedy searches takes.
+static constexpr std::chrono::seconds kPatience{20};
+
+TEST(DesignGreedy, EngineGreedyChoosesAsTheLiteralGreedy) {
+  int compared = 0;
+  for (int n = 6; n <= 11; n++)
+    for (int x = 2; x <= 5 && x < n; x++)
+      for (int k = 2; k <= 5 && k < n; k++)
+        for (int t = 1; t <= std::min(k, x); t++) {
+          Shape s{n, k, x, t};
+          if (!engine_fits(s, 1e12)) continue;  // beyond the engine
+          // A fault that loops gives up at the deadline, with no wheel.
+          std::vector<Set> w = engine_greedy(s, std::chrono::steady_clock::now() + kPatience);
+          ASSERT_FALSE(w.empty()) << "L(" << n << "," << k << "," << x << "," << t << ")";
+          ASSERT_EQ(w, literal_greedy(s)) << "L(" << n << "," << k << "," << x << "," << t << ")";
+          ASSERT_TRUE(covers_all(s, w));
+          compared++;
+        }
+  EXPECT_GT(compared, 200);
+  // Larger pools: L(22,3,6,3) comes out as the Steiner system S(3,6,22).
+  for (auto [s, size] : {std::pair{Shape{10, 2, 6, 2}, 5}, {Shape{22, 3, 6, 3}, 77}}) {
+    std::vector<Set> w = engine_greedy(s, std::chrono::steady_clock::now() + kPatience);
+    EXPECT_TRUE(covers_all(s, w));
+    EXPECT_EQ(w.size(), (size_t)size)
+        << "L(" << s.n << "," << s.k << "," << s.x << "," << s.t << ")";
+  }
+}
+
+// The run's estimate follows what it allocates: the local search's byte
+// multiplicity and 4-byte hole index per k-set (2 bytes of multiplicity
+// above 255 covers), the colex greedy's count per x-set and flag per k-set,
+// and the engine only where it fits half of what is available.
+TEST(DesignMemory, EstimateFollowsTheStructures) {
+  Shape s{49, 6, 6, 3};
+  const double ksets = 13983816;  // C(49,6)
+  EXPECT_EQ(run_bytes(s, 162, 100), 5 * ksets);
+  EXPECT_EQ(run_bytes(s, 300, 100), 6 * ksets);
+  ASSERT_GT(engine_greedy_bytes(s), 5 * ksets);
+  EXPECT_EQ(run_bytes(s, 162, 1e6), engine_greedy_bytes(s));
+  // Two bytes per k-set (the check walk alone) would have let this run start.
+  EXPECT_EQ(memory_refusal("vorlank-design", run_bytes(s, 300, 60) / 1048576, 60),
+            "Error: vorlank-design needs 81 MB of memory; this machine has 60 MB available.");
+  // Beyond the local search's 2^28 k-sets the whole is only proved, by
+  // counts of up to 2 bytes; its parts are still searched.
+  Shape big{64, 7, 7, 3};
+  EXPECT_GE(run_bytes(big, 300, 1e6), 2.0 * 621216192);
+  EXPECT_GE(run_bytes(big, 300, 1e6), 6.0 * (double)binom()(50, 7));
+  // A part no greedy can build is never proved or searched: L(63,60,61,5)
+  // may split into L(62,31,61,5) and an empty part, but C(62,31) k-sets
+  // are beyond both greedy searches (the whole has 39711).
+  EXPECT_LT(run_bytes({63, 60, 61, 5}, 3, 1e6), 512.0 * 1048576);
 }

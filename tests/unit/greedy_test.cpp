@@ -148,6 +148,29 @@ TEST(Refusal, MemoryFromMeminfo) {
   EXPECT_EQ(greedy_refusal(49, 6, 6, 3, 1e9), "");
 }
 
+// cgroup v2 texts: memory.max is a number of bytes or "max" (no limit).
+TEST(Refusal, MemoryUnderAControlGroup) {
+  auto left = [](const char *max, const char *current) {
+    std::istringstream m(max), c(current);
+    return cgroup_left_mb(m, c);
+  };
+  EXPECT_DOUBLE_EQ(left("1073741824\n", "536870912\n"), 512);
+  EXPECT_EQ(left("max\n", "536870912\n"), -1);
+  EXPECT_EQ(left("1073741824\n", ""), -1);
+  EXPECT_EQ(left("1073741824\n", "2147483648\n"), 0);  // over the limit: nothing left
+
+  auto available = [](const char *meminfo, const char *max, const char *current) {
+    std::istringstream i(meminfo), m(max), c(current);
+    return available_mb(i, m, c);
+  };
+  const char *meminfo = "MemAvailable:   23761408 kB\n";
+  EXPECT_DOUBLE_EQ(available(meminfo, "1073741824\n", "536870912\n"), 512);
+  EXPECT_DOUBLE_EQ(available(meminfo, "107374182400\n", "0\n"), 23761408 / 1024.0);
+  EXPECT_DOUBLE_EQ(available(meminfo, "max\n", "0\n"), 23761408 / 1024.0);
+  EXPECT_EQ(available("", "", ""), 1e12);  // nothing told
+  EXPECT_DOUBLE_EQ(available("", "1073741824\n", "0\n"), 1024);
+}
+
 // Each allocation of a run fails in turn: the run ends with one error line,
 // on a line of its own, and leaves nothing behind for the next run.
 TEST(Failure, OutOfMemoryEndsTheRunWithOneLine) {

@@ -1,0 +1,87 @@
+// The store of proved wheels vorlank-design keeps between runs: one plain
+// file per instance (L49-6-6-3.txt) in a directory, in the format
+// vorlank-design prints (its # lines, then one cover a line), so that
+// vorlank-check reads a stored wheel as it is.
+//
+// Nothing read from the store is trusted: a wheel comes back only after the
+// check walk has proved it again for its instance. A wheel is replaced only
+// by a smaller proved one, written to a temporary file in the same directory,
+// synced and renamed over the old one while an exclusive lock on the
+// directory's lock file is held, so that runs at once never leave a damaged
+// or larger wheel. Plain data, no process-wide state; a Store may be used
+// from several threads at once.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "masks.h"
+
+namespace store {
+
+// The lock file beside the wheels, taken around every replacement.
+inline constexpr const char *kLockName = ".lock";
+
+// The directory of the store by default, from the environment values of
+// XDG_DATA_HOME and HOME (nullptr where unset): $XDG_DATA_HOME/vorlank/wheels
+// where it is an absolute path, else $HOME/.local/share/vorlank/wheels; ""
+// (no store) where neither tells a place.
+std::string default_dir(const char *xdg_data_home, const char *home);
+
+// The file name of an instance's wheel: "L49-6-6-3.txt".
+std::string file_name(const design::Shape &s);
+
+// The text vorlank-design prints for a proved wheel: "# L(n,k,x,t): N covers,
+// lower bound B", a # line for each line of `how`, "# proved: ...", then the
+// covers, numbers ascending, lines in ascending order.
+std::string wheel_text(const design::Shape &s, const std::vector<design::Set> &covers,
+                       const std::vector<std::string> &how);
+
+// Reads a wheel (a vorlank transcript or plain lines, as vorlank-check reads
+// them) and proves it by the check walk: "" with its covers, or what is wrong
+// (a line that does not read, no covers, too many to count, holes).
+std::string read_proved(std::istream &in, const design::Shape &s, std::vector<design::Set> &covers);
+
+class Store {
+public:
+  // Receives each warning, one line without its line end; it must be safe to
+  // call from several threads where the store is.
+  using Warn = std::function<void(const std::string &)>;
+
+  // dir "": no store (load finds nothing, keep keeps nothing). Without warn,
+  // warnings go to standard error as "Warning: ...".
+  explicit Store(std::string dir, Warn warn = nullptr);
+
+  bool enabled() const { return !dir_.empty(); }
+  const std::string &dir() const { return dir_; }
+  std::string path(const design::Shape &s) const;  // dir/L49-6-6-3.txt
+
+  // The stored wheel of s, proved again; none where there is no file. A file
+  // that does not read, names another instance or count of covers than it
+  // holds, or leaves a hole is reported (one warning naming the file and
+  // what is wrong) and ignored.
+  std::vector<design::Set> load(const design::Shape &s) const;
+
+  // Stores covers, a wheel for s, with the # lines of `how`, where the store
+  // holds no proved wheel of s as small, after proving covers. True where the
+  // file now holds them; a failure to write is a warning, never an error.
+  bool keep(const design::Shape &s, const std::vector<design::Set> &covers,
+            const std::vector<std::string> &how) const;
+
+private:
+  // The proved wheel in the file at path, or what is wrong with it (more
+  // than `most` covers by its first line, not proved then); *missing tells
+  // that there is no file at all.
+  std::string read_file(const design::Shape &s, const std::string &path,
+                        std::vector<design::Set> &covers, bool *missing,
+                        size_t most = SIZE_MAX) const;
+  void warn(const std::string &what) const;
+
+  std::string dir_;
+  Warn warn_;
+};
+
+}  // namespace store
