@@ -152,7 +152,8 @@ static std::vector<Set> run(const Shape &s, const std::vector<Set> &start, uint6
     bool better = false;
     for (uint64_t m = 0; m < stage && a.holes() > 0; m++) {
       if (moves >= stop.moves ||
-          (moves % check == 0 && std::chrono::steady_clock::now() >= stop.end)) {
+          (moves % check == 0 &&
+           (std::chrono::steady_clock::now() >= stop.end || (stop.halt && *stop.halt)))) {
         out_of_time = true;
         break;
       }

@@ -10,6 +10,7 @@
 // pass over the wheel. Plain data in and out; nothing process-wide.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -69,6 +70,7 @@ private:
 struct AnnealStop {
   std::chrono::steady_clock::time_point end;  // stop at this time
   uint64_t moves;                             // or after this many moves
+  const std::atomic<bool> *halt = nullptr;    // or once this is set
 };
 
 // The smallest wheel without holes met while annealing from start (which

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include "partgreedy.h"
 #include "symmetric.h"
@@ -142,6 +145,9 @@ static constexpr double kWholeGreedyShare = 0.5;
 // parts' local search takes kPartShare (less when every part stops
 // improving), the whole wheel the rest.
 static constexpr double kSymmetricShare = 0.7;
+// Local search runs side by side on a wheel, each with its own seed (on as
+// many threads; where the run ends by moves, always this many).
+static constexpr size_t kParallelRuns = 2;
 static constexpr double kPartShare = 0.7;
 // Each turn of a part's local search takes this share of the parts' time.
 static constexpr int kSlices = 6;
@@ -156,9 +162,6 @@ static constexpr uint64_t kCostlyWholeMove = 100'000;
 // estimated seconds.
 static constexpr uint64_t kQuickLookups = 4'000'000;
 static constexpr double kSecondsPerLookup = 5e-9;
-// Where nothing fits the time, the greedy of the whole instance still runs
-// if its estimate is at most this many times the time given.
-static constexpr double kOverrun = 4;
 // Estimated seconds below which the colex greedy runs even where k > t.
 static constexpr double kCheapGreedy = 0.2;
 
@@ -168,7 +171,7 @@ namespace {
 // searches in two candidate orders, the fringe of a split, the symmetric
 // search, local search. A method is one case of each switch below, so that
 // a method added and forgotten in one of them does not compile.
-enum class Method { ColexGreedy, EngineGreedy, Fringe, Symmetric, LocalSearch };
+enum class Method { Given, Stored, ColexGreedy, EngineGreedy, Fringe, Symmetric, LocalSearch };
 
 // One wheel a method gave: its size and what the # line says of it.
 struct Step {
@@ -180,6 +183,10 @@ struct Step {
 std::string step_text(const Step &st) {
   std::string n = std::to_string(st.size);
   switch (st.how) {
+  case Method::Given:
+    return "given " + n;
+  case Method::Stored:
+    return "stored " + n;
   case Method::ColexGreedy:
   case Method::EngineGreedy:
     return "greedy " + n;
@@ -201,6 +208,8 @@ double greedy_seconds(Method m, const Shape &s) {
     return colex_greedy_seconds(s);
   case Method::EngineGreedy:
     return engine_greedy_seconds(s);
+  case Method::Given:
+  case Method::Stored:
   case Method::Fringe:
   case Method::Symmetric:
   case Method::LocalSearch:
@@ -209,12 +218,15 @@ double greedy_seconds(Method m, const Shape &s) {
   return INFINITY;
 }
 
-std::vector<Set> greedy_wheel(Method m, const Shape &s, Clock::time_point give_up) {
+std::vector<Set> greedy_wheel(Method m, const Shape &s, Clock::time_point give_up,
+                              const std::atomic<bool> *halt) {
   switch (m) {
   case Method::ColexGreedy:
-    return colex_greedy(s, give_up);
+    return colex_greedy(s, give_up, halt);
   case Method::EngineGreedy:
-    return engine_greedy(s, give_up);
+    return engine_greedy(s, give_up, halt);
+  case Method::Given:
+  case Method::Stored:
   case Method::Fringe:
   case Method::Symmetric:
   case Method::LocalSearch:
@@ -273,9 +285,15 @@ std::string covers_text(uint64_t n) { return std::to_string(n) + (n == 1 ? " cov
 struct Search {
   const Shape &s;
   const DesignOptions &o;
-  Clock::time_point start, end;
+  // The search's end, and the latest any greedy may run: both leave the
+  // proof its time before the run's limit.
+  Clock::time_point start, end, hard_end;
   std::vector<Direct> direct;  // at m * (k + 1) + j
   uint64_t moves_used = 0;
+  int threads = 1;
+  uint64_t from_store = 0;  // the size of the whole's stored wheel, where it was taken
+
+  bool halted() const { return o.stop && *o.stop; }
 
   Direct &at(int m, int j) { return direct[(size_t)m * (s.k + 1) + j]; }
   Shape shape(int m, int j) const { return {m, j, s.x, s.t}; }
@@ -324,13 +342,20 @@ struct Search {
     Direct &d = at(m, j);
     d.tried = true;
     Shape ps = shape(m, j);
+    // A stored wheel first: a greedy wheel must beat it.
+    if (o.stored && !halted())
+      if (std::vector<Set> w = o.stored(ps);
+          !w.empty() && (d.best.empty() || w.size() < d.best.size())) {
+        if (m == s.n && j == s.k) from_store = w.size();
+        d.improve(std::move(w), Method::Stored);
+      }
     const Method methods[2] = {Method::ColexGreedy, Method::EngineGreedy};
     double est[2] = {greedy_seconds(methods[0], ps), greedy_seconds(methods[1], ps)};
     // The colex order pays where k = t (it finds Steiner systems); where
     // k > t both orders came out alike (L(27,4,6,3): 116 and 117 covers), and
     // its exact counts cost more than the engine's subset counts.
     if (j > s.t && est[0] > std::min(kCheapGreedy, est[1])) est[0] = INFINITY;
-    for (int which = 0; which < 2; which++) {
+    for (int which = 0; which < 2 && !halted(); which++) {
       if (unbounded ? !std::isfinite(est[which]) || est[which] > est[1 - which]
                     : est[which] > budget)
         continue;
@@ -342,7 +367,7 @@ struct Search {
                          ? Clock::time_point::max()
                          : Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                               std::chrono::duration<double>(4 * est[which] + 0.5));
-      std::vector<Set> w = greedy_wheel(methods[which], ps, give_up);
+      std::vector<Set> w = greedy_wheel(methods[which], ps, std::min(give_up, hard_end), o.stop);
       if (w.empty() || (!d.best.empty() && w.size() >= d.best.size()) || !proved(ps, w)) continue;
       d.greedy = (int64_t)w.size();
       d.improve(std::move(w), methods[which]);
@@ -354,12 +379,12 @@ struct Search {
     // cheap beside it.
     uint64_t cost =
         std::max<uint64_t>(1, 2 * binom()(s.x - 1, s.t - 1) * binom()(m - s.x - 1, j - s.t));
-    if (d.best.empty() || unbounded ||
+    if (d.best.empty() || unbounded || halted() ||
         binom()(m, j) + 2 * d.best.size() * per_cover(ps) > kQuickLookups || cost > kQuickLookups)
       return;
     budget -= kQuickLookups * kSecondsPerLookup;
-    std::vector<Set> w =
-        anneal(ps, d.best, lower_bound(ps), {end, kQuickLookups / cost}, o.seed, nullptr, nullptr);
+    std::vector<Set> w = anneal(ps, d.best, lower_bound(ps), {end, kQuickLookups / cost, o.stop},
+                                o.seed, nullptr, nullptr);
     if (w.size() < d.best.size() && proved(ps, w)) d.improve(std::move(w), Method::LocalSearch);
   }
 
@@ -373,7 +398,7 @@ struct Search {
     // The plain greedy of the whole instance first, where its estimate fits
     // its share: the wheel is never larger than it, and splits must beat it.
     greedy(s.n, s.k, whole, false);
-    for (;;) {
+    while (!halted()) {
       int64_t size;
       std::vector<Part> parts = split(kUntried, &size);
       const Part *next = nullptr;
@@ -431,7 +456,7 @@ struct Search {
   // sharing the time to `until` among those left; a smaller wheel may change
   // the split, whose new parts then come in turn. Returns true where the
   // whole instance's wheel was proved optimal.
-  bool symmetric_parts(Clock::time_point until, int threads) {
+  bool symmetric_parts(Clock::time_point until) {
     for (;;) {
       int64_t size;
       std::vector<Part> parts = split(kKnown, &size);
@@ -450,7 +475,7 @@ struct Search {
       for (const Part &p : parts)
         if (p.kind == Part::Direct) consider(p.n, p.k);
       if (parts.size() != 1 || parts[0].kind != Part::Direct) consider(s.n, s.k);
-      if (todo.empty() || Clock::now() >= until) return false;
+      if (todo.empty() || Clock::now() >= until || halted()) return false;
       auto [m, j] = todo.front();
       Direct &d = at(m, j);
       d.symmetric_tried = true;
@@ -462,6 +487,7 @@ struct Search {
       so.moves = o.moves;
       so.seed = o.seed;
       so.threads = threads;
+      so.halt = o.stop;
       std::string what = "symmetric search of " + instance(ps);
       progress(size < kNone ? size : 0, what);
       so.progress = [&](uint64_t b) {
@@ -480,12 +506,53 @@ struct Search {
 
   // Local search of the split's part farthest above its lower bound, a slice
   // at a time, until slices find nothing (the split may change meanwhile).
+  // Local search runs from one wheel with seeds seed, seed + 1, ... on the
+  // threads, the smallest wheel of the first run on ties; the moves of the
+  // longest run go to *used. Where the run ends by moves, the runs do not
+  // depend on the threads there are.
+  std::vector<Set> anneal_runs(const Shape &ps, const std::vector<Set> &from, const AnnealStop &stop,
+                               uint64_t seed, uint64_t *used,
+                               const std::function<void(size_t)> &report) {
+    size_t runs = o.moves == UINT64_MAX ? std::min<size_t>(kParallelRuns, threads) : kParallelRuns;
+    std::vector<std::vector<Set>> got(runs);
+    std::vector<uint64_t> moves(runs, 0);
+    std::exception_ptr failed;
+    std::mutex lock;
+    auto one = [&](size_t r) {
+      try {
+        got[r] = anneal(ps, from, lower_bound(ps), stop, seed + r * 0x9e3779b97f4a7c15, &moves[r],
+                        [&](size_t b) {
+                          std::lock_guard<std::mutex> hold(lock);
+                          if (report) report(b);
+                        });
+      } catch (...) {
+        std::lock_guard<std::mutex> hold(lock);
+        failed = std::current_exception();
+      }
+    };
+    std::vector<std::thread> pool;
+    for (size_t r = 1; r < runs; r++) {
+      if ((int)pool.size() + 1 < threads)
+        pool.emplace_back(one, r);
+      else
+        one(r);
+    }
+    one(0);
+    for (auto &th : pool) th.join();
+    if (failed) std::rethrow_exception(failed);
+    size_t best = 0;
+    for (size_t r = 1; r < runs; r++)
+      if (got[r].size() < got[best].size()) best = r;
+    if (used) *used += *std::max_element(moves.begin(), moves.end());
+    return got[best];
+  }
+
   void anneal_parts(Clock::time_point until, uint64_t moves) {
     auto slice = (until - Clock::now()) / kSlices;
     const bool costly_whole =
         2 * binom()(s.x - 1, s.t - 1) * binom()(s.n - s.x - 1, s.k - s.t) > kCostlyWholeMove;
     uint64_t slice_moves = moves == UINT64_MAX ? UINT64_MAX : moves / kSlices, spent = 0;
-    for (uint64_t turn = 0; Clock::now() < until && spent < moves; turn++) {
+    for (uint64_t turn = 0; Clock::now() < until && spent < moves && !halted(); turn++) {
       int64_t known;
       std::vector<Part> parts = split(kKnown, &known);
       const Part *next = nullptr;
@@ -505,11 +572,11 @@ struct Search {
       Direct &d = at(next->n, next->k);
       std::string what = "local search of " + instance(ps);
       uint64_t used = 0;
-      std::vector<Set> w =
-          anneal(ps, d.best, lower_bound(ps),
-                 {std::min(until, Clock::now() + slice), std::min(slice_moves, moves - spent)},
-                 o.seed * 0x9e3779b97f4a7c15 + turn, &used,
-                 [&](size_t b) { progress(known - (int64_t)(d.best.size() - b), what); });
+      std::vector<Set> w = anneal_runs(
+          ps, d.best,
+          {std::min(until, Clock::now() + slice), std::min(slice_moves, moves - spent), o.stop},
+          o.seed * 0x9e3779b97f4a7c15 + turn, &used,
+          [&](size_t b) { progress(known - (int64_t)(d.best.size() - b), what); });
       spent += used;
       if (w.size() < d.best.size() && proved(ps, w))
         d.improve(std::move(w), Method::LocalSearch), d.failed = 0;
@@ -521,20 +588,34 @@ struct Search {
 
   // The whole wheel's local search; it removes the covers the union made redundant.
   std::vector<Set> anneal_whole(const std::vector<Set> &from, uint64_t moves, uint64_t salt) {
-    if (binom()(s.n, s.k) > kMaxAnnealKsets || Clock::now() >= end) return from;
+    if (binom()(s.n, s.k) > kMaxAnnealKsets || Clock::now() >= end || halted()) return from;
     uint64_t used = 0;
-    std::vector<Set> w = anneal(s, from, lower_bound(s), {end, moves}, o.seed + salt, &used,
-                                [&](size_t b) { progress(b, "local search of the whole wheel"); });
+    std::vector<Set> w = anneal_runs(s, from, {end, moves, o.stop}, o.seed + salt, &used, [&](size_t b) {
+      progress(b, "local search of the whole wheel");
+    });
     moves_used += used;
     return w;
   }
 };
 }  // namespace
 
-// Time kept for the final proof: the check walk counts every cover's k-sets
-// and then reads every k-set's count.
-static double proof_seconds(const Shape &s) {
-  return 4e-9 * ((double)binom()(s.n, s.k) + 300.0 * (double)per_cover(s));
+// The check walk of the final proof counts every cover's k-sets and then
+// reads every k-set's count: about 5 ns each (the 322 covers of the greedy
+// run's L(49,6,6,3) in 0.49 s). Wheels come to about kProofCovers times
+// the lower bound.
+static constexpr double kProofCovers = 3;
+double proof_seconds(const Shape &s) {
+  double covers = kProofCovers * (double)std::max<uint64_t>(lower_bound(s), 1);
+  return 5e-9 * ((double)binom()(s.n, s.k) + covers * (double)per_cover(s));
+}
+
+// A run may overrun --seconds by a quarter or a second and a half, the
+// larger: a greedy step, an exact solve or the proof cannot stop at once.
+double run_limit(double seconds) { return std::max(1.25 * seconds, seconds + 1.5); }
+
+static Clock::time_point after(Clock::time_point t, double seconds) {
+  return t + std::chrono::duration_cast<Clock::duration>(
+                 std::chrono::duration<double>(std::max(0.0, seconds)));
 }
 
 bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOptions &o,
@@ -546,64 +627,65 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
     out.built = {"one cover: every k-set shares at least 0 numbers with any cover"};
     return true;
   }
-  Search z{s, o, Clock::now(), {}, {}, 0};
-  double usable = std::max(0.0, o.seconds - std::min(o.seconds / 5, proof_seconds(s)));
-  z.end =
-      z.start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(usable));
-
-  // The local search keeps its wheels without holes; the check walk proves it.
-  auto settle = [&](const std::vector<Set> &before) {
-    if (out.covers.size() < before.size() && proved(s, out.covers)) return true;
-    out.covers = before;
-    return proved(s, out.covers);
-  };
-  if (!from.empty()) {
-    out.covers = z.anneal_whole(from, o.moves, 0);
-    bool ok = settle(from);
-    out.built = {"from the given wheel of " + covers_text(from.size()) +
-                 "; local search of the whole wheel: " + covers_text(out.covers.size())};
-    return ok;
+  // The proof's time is kept from the start; where even it cannot fit the
+  // limit, no search starts.
+  double proof = proof_seconds(s), limit = run_limit(o.seconds);
+  if (proof > limit) {
+    out.needs = proof, out.proof_needs = true;
+    return false;
   }
-
+  Search z{s, o, Clock::now(), {}, {}, {}, 0, design_threads(), 0};
+  z.end = after(z.start, o.seconds - proof);
+  z.hard_end = after(z.start, limit - proof);
   z.direct.resize((size_t)(s.n + 1) * (s.k + 1));
+  // A given wheel is one more candidate for the whole instance.
+  if (!from.empty()) z.at(s.n, s.k).improve(from, Method::Given);
+
   z.greedy_parts(o.seconds * kWholeGreedyShare, o.seconds * kGreedyShare);
   int64_t size;
   std::vector<Part> parts = z.split(Search::kKnown, &size);
-  if (parts.empty()) {
+  double left = std::chrono::duration<double>(z.hard_end - Clock::now()).count();
+  if (parts.empty() && !z.halted()) {
     // No split came together in the greedy's share of the time (L(49,6,6,2)
-    // in 2 s): the greedy searches once more, now with up to kOverrun times
-    // the time given, for the parts not yet built.
+    // in 1 s): the greedy searches once more for the parts not yet built,
+    // with the time up to the run's limit.
     for (Direct &d : z.direct)
       if (d.best.empty()) d.tried = false;
-    z.greedy_parts(kOverrun * o.seconds, kOverrun * o.seconds);
+    z.greedy_parts(left, left);
     parts = z.split(Search::kKnown, &size);
   }
-  if (parts.empty()) {
+  if (parts.empty() && !z.halted()) {
     // Nothing fits the time: the quicker greedy of the whole instance, where
-    // it takes a modest multiple of the time given; beyond that, say what it
-    // would take rather than run for hours.
+    // it fits the run's limit; beyond that, say what it would take rather
+    // than run for hours.
     double needs = std::min(colex_greedy_seconds(s), engine_greedy_seconds(s));
-    if (std::isfinite(needs) && needs > kOverrun * o.seconds) {
-      out.needs = needs;
+    left = std::chrono::duration<double>(z.hard_end - Clock::now()).count();
+    if (std::isfinite(needs) && needs > left) {
+      out.needs = needs + proof;
       return false;
     }
     double none = 0;
     z.greedy(s.n, s.k, none, true);
     parts = z.split(Search::kKnown, &size);
-    if (parts.empty()) return false;
+  }
+  if (parts.empty()) {
+    out.interrupted = z.halted();
+    return false;
   }
   out.greedy = z.at(s.n, s.k).greedy;
-  z.fringe_wheels();
+  out.from_store = z.from_store;
+  if (!z.halted()) z.fringe_wheels();
 
   // The symmetric search takes its share of the time left; where it proves
   // the whole instance's wheel optimal, the run ends there.
   auto symmetric_end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                           (z.end - Clock::now()) * kSymmetricShare);
-  if (z.symmetric_parts(symmetric_end, design_threads())) {
+  if (z.symmetric_parts(symmetric_end)) {
     Direct &d = z.at(s.n, s.k);
     out.covers = d.best;
     out.optimal = true;
     out.built = {instance(s) + ": " + d.text()};
+    z.progress(out.covers.size(), "proof");
     return proved(s, out.covers);
   }
 
@@ -634,17 +716,27 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
     }
     if (p.kind == Part::Direct) line += d.text();
     out.built.push_back(line);
+    // Each part's wheel goes to the store (the whole's is the caller's).
+    if (p.kind == Part::Direct && o.keep && parts.size() > 1 && !d.steps.empty() &&
+        d.steps.front().how != Method::Stored)
+      o.keep(z.shape(p.n, p.k), d.best, {instance(z.shape(p.n, p.k)) + ": " + d.text()});
   }
   std::vector<Set> composed = compose(s, parts, wheels);
   uint64_t rest = o.moves == UINT64_MAX ? UINT64_MAX : o.moves - std::min(o.moves, z.moves_used);
   out.covers = z.anneal_whole(composed, rest, 1);
-  if (!settle(composed)) return false;
+  // The local search keeps its wheels without holes; the check walk proves it.
+  z.progress(std::min(out.covers.size(), composed.size()), "proof");
+  if (out.covers.size() >= composed.size() || !proved(s, out.covers)) {
+    out.covers = composed;
+    if (!proved(s, out.covers)) return false;
+  }
   std::string gain = "local search of the whole wheel: " + covers_text(out.covers.size());
   if (parts.size() > 1)
     out.built.push_back("composed: " + covers_text(composed.size()) +
                         (out.covers.size() < composed.size() ? "; " + gain : ""));
   else if (out.covers.size() < composed.size())
     out.built.push_back(gain);
+  out.interrupted = z.halted();
   return true;
 }
 

@@ -15,6 +15,7 @@
 // Plain data in and out; nothing process-wide.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -47,8 +48,15 @@ struct DesignOptions {
   double seconds = 30;
   uint64_t seed = 1;
   uint64_t moves = UINT64_MAX;  // cap on the moves of local search (for reproducible runs)
-  // Called with the best size so far and what the search works on.
+  // Called with the best size so far (0: none yet) and what the search works on.
   std::function<void(uint64_t, const std::string &)> progress;
+  // Once set (by a signal), the search ends at once with the best wheel so far.
+  const std::atomic<bool> *stop = nullptr;
+  // A store of proved wheels, where there is one: the stored wheel of an
+  // instance (empty: none), and a smaller proved wheel to keep.
+  std::function<std::vector<Set>(const Shape &)> stored;
+  std::function<void(const Shape &, const std::vector<Set> &, const std::vector<std::string> &)>
+      keep;
 };
 
 struct Design {
@@ -57,11 +65,20 @@ struct Design {
   uint64_t lower = 0;              // lower_bound of the instance
   int64_t greedy = -1;             // the plain greedy of the whole instance, -1 where not run
   bool optimal = false;            // the exact solve proved that no wheel is smaller
+  bool interrupted = false;        // the search was stopped before its time was up
+  uint64_t from_store = 0;         // the size of the stored whole wheel the search started from
   double needs = 0;  // where no wheel came out for lack of time: the estimated seconds it takes
+  bool proof_needs = false;  // and those are the proof's alone
 };
 
+// Wall seconds the whole run may take: --seconds S, with a margin for what
+// cannot be cut short (a greedy step, an exact solve, the proof).
+double run_limit(double seconds);
+// Estimated seconds of the final proof of a wheel for s.
+double proof_seconds(const Shape &s);
+
 // The smallest wheel found for s (t >= 1, k <= n, x < n) within the
-// options' time, or from `from` (a proved wheel) when it is not empty.
+// options' time; `from` (a proved wheel, or empty) is one more candidate.
 // Returns false when no proved wheel came out: the instance is out of reach
 // of this program, or (out.needs > 0) of the time given.
 bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOptions &o,

@@ -4,9 +4,15 @@
 //
 // Exit status: 0 a wheel was printed (after the check walk proved it), 2
 // usage or input error, or no wheel within reach.
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -178,55 +184,133 @@ static std::string read_from(const std::string &path, const design::Shape &s,
   return err.empty() ? "" : path + ": " + err;
 }
 
+// Ctrl-C or SIGTERM: the first stops the search, which then proves and
+// prints the best wheel it has; a second ends the program at once.
+static std::atomic<bool> stop_search{false};
+static std::atomic<int> stop_signal{0};
+
+static void on_signal(int sig) {
+  if (stop_signal.exchange(sig) != 0) {
+    signal(sig, SIG_DFL);
+    raise(sig);
+  }
+  stop_search = true;
+}
+
+// The progress line on a terminal: what the search reported last, with the
+// elapsed time, rewritten at least once a second.
+class Ticker {
+public:
+  explicit Ticker(std::chrono::steady_clock::time_point start) : start_(start) {
+    thread_ = std::thread([this] {
+      std::unique_lock<std::mutex> hold(lock_);
+      while (!done_) {
+        show();
+        wake_.wait_for(hold, std::chrono::milliseconds(250));
+      }
+      fprintf(stderr, "\r\033[K");
+    });
+  }
+  ~Ticker() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      done_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  void report(uint64_t best, const std::string &what) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (best > 0) best_ = best;
+    what_ = what;
+  }
+
+private:
+  void show() {
+    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::string best = best_ ? "best " + std::to_string(best_) : "no wheel yet";
+    fprintf(stderr, "\r%7.1f s  %s  %s\033[K", secs, best.c_str(), what_.c_str());
+  }
+  std::chrono::steady_clock::time_point start_;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  uint64_t best_ = 0;
+  std::string what_ = "starting";
+  std::thread thread_;
+};
+
 // The search and its output; the exit status.
 static int run(const Options &o, const design::Shape &s) {
   std::vector<Set> from;
   if (!o.from.empty())
     if (std::string err = read_from(o.from, s, from); !err.empty()) return error(err);
-  store::Store st(o.store);
-  std::string stored;  // the # line of a wheel from the store
-  if (std::vector<Set> w = st.load(s); !w.empty() && (from.empty() || w.size() < from.size())) {
-    stored = "from the store: " + std::to_string(w.size()) +
-             (w.size() == 1 ? " cover" : " covers") + " (" + st.path(s) + ")";
-    from = std::move(w);
+  std::string inst = "L(" + o.pos[0] + "," + o.pos[1] + "," + o.pos[2] + "," + o.pos[3] + ")";
+  double proof = design::proof_seconds(s), limit = design::run_limit(o.seconds);
+  if (proof > limit) {
+    char secs[160];
+    snprintf(secs, sizeof secs, "--seconds %g: its proof alone would take about %.0f seconds",
+             o.seconds, std::ceil(proof));
+    return error("no wheel for " + inst + " within " + secs);
   }
-
+  store::Store st(o.store);
   design::DesignOptions d;
   d.seconds = o.seconds, d.seed = o.seed, d.moves = o.moves;
-  auto start = std::chrono::steady_clock::now();
-  bool tty = isatty(2);
-  if (tty)
-    d.progress = [&](uint64_t best, const std::string &what) {
-      double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      fprintf(stderr, "\r%7.1f s  best %llu  %s\033[K", secs, (unsigned long long)best,
-              what.c_str());
+  d.stop = &stop_search;
+  if (st.enabled()) {
+    d.stored = [&](const design::Shape &ps) {
+      return st.load(ps);
     };
-  design::Design w;
-  bool ok;
-  try {
-    ok = design::design_wheel(s, from, d, w);
-  } catch (...) {
-    if (tty) fprintf(stderr, "\r\033[K");
-    throw;
+    d.keep = [&](const design::Shape &ps, const std::vector<Set> &w,
+                 const std::vector<std::string> &how) { st.keep(ps, w, how); };
   }
-  if (tty) fprintf(stderr, "\r\033[K");
-  std::string inst = "L(" + o.pos[0] + "," + o.pos[1] + "," + o.pos[2] + "," + o.pos[3] + ")";
+  auto start = std::chrono::steady_clock::now();
+  std::unique_ptr<Ticker> ticker;
+  if (isatty(2)) {
+    ticker = std::make_unique<Ticker>(start);
+    d.progress = [&](uint64_t best, const std::string &what) { ticker->report(best, what); };
+  }
+  struct sigaction act{};
+  act.sa_handler = on_signal;
+  sigemptyset(&act.sa_mask);
+  sigaction(SIGINT, &act, nullptr);
+  sigaction(SIGTERM, &act, nullptr);
+
+  design::Design w;
+  bool ok = design::design_wheel(s, from, d, w);
+  ticker.reset();
+  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  int sig = stop_signal;
   if (!ok && w.needs > 0) {
-    char secs[128];
-    snprintf(secs, sizeof secs, "--seconds %g: its quickest greedy would take about %.0f seconds",
+    char text[160];
+    snprintf(text, sizeof text, "--seconds %g: its quickest greedy would take about %.0f seconds",
              o.seconds, std::ceil(w.needs));
-    return error("no wheel for " + inst + " within " + secs);
+    return error("no wheel for " + inst + " within " + text);
+  }
+  if (!ok && sig) {
+    error("interrupted by " + std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") +
+          " before any wheel for " + inst + " was found");
+    return 128 + sig;
   }
   if (!ok) return error("no wheel for " + inst + " within reach of this program");
 
-  if (!stored.empty()) w.built.insert(w.built.begin(), stored);
+  if (w.from_store)
+    w.built.insert(w.built.begin(), "from the store: " + std::to_string(w.from_store) +
+                                        (w.from_store == 1 ? " cover" : " covers") + " (" +
+                                        st.path(s) + ")");
   if (w.optimal)
     w.built.push_back("optimal: the exact solve proved that no wheel has fewer covers");
+  if (sig) {
+    char text[160];
+    snprintf(text, sizeof text, "interrupted by %s after %.1f s, with %zu covers",
+             sig == SIGINT ? "SIGINT" : "SIGTERM", secs, w.covers.size());
+    w.built.push_back(text);
+  }
   fputs(store::wheel_text(s, w.covers, w.built).c_str(), stdout);
   if (fflush(stdout) != 0 || ferror(stdout))
     return error(std::string("cannot write the wheel: ") + strerror(errno));
   st.keep(s, w.covers, w.built);
-  return 0;
+  return sig ? 128 + sig : 0;
 }
 
 int main(int argc, char **argv) {

@@ -41,7 +41,7 @@ double colex_greedy_seconds(const Shape &s) {
   return 5e-9 * lowerings + 0.7e-9 * steps(s) * (double)cands;
 }
 
-std::vector<Set> colex_greedy(const Shape &s, Deadline give_up) {
+std::vector<Set> colex_greedy(const Shape &s, Deadline give_up, const std::atomic<bool> *halt) {
   const Binom &b = binom();
   uint64_t cands = b(s.n, s.x), all = b(s.n, s.k);
   if (cands > kMaxGreedyCandidates || all > kMaxGreedyCandidates) return {};
@@ -50,7 +50,7 @@ std::vector<Set> colex_greedy(const Shape &s, Deadline give_up) {
   std::vector<uint8_t> open(all, 1);
   std::vector<Set> wheel;
   for (uint64_t left = all; left > 0;) {
-    if (std::chrono::steady_clock::now() > give_up) return {};
+    if (std::chrono::steady_clock::now() > give_up || (halt && *halt)) return {};
     // The first largest count: the first x-set in colex order among the best.
     uint64_t pick = 0;
     for (uint64_t r = 1; r < cands; r++)
@@ -106,7 +106,7 @@ static Set lex_unrank(uint64_t r, int n, int x) {
   return c;
 }
 
-std::vector<Set> engine_greedy(const Shape &s, Deadline give_up) {
+std::vector<Set> engine_greedy(const Shape &s, Deadline give_up, const std::atomic<bool> *halt) {
   if (!engine_fits(s, available_mb())) return {};
   const Binom &b = binom();
   uint64_t cands = b(s.n, s.x), all = b(s.n, s.k);
@@ -121,7 +121,7 @@ std::vector<Set> engine_greedy(const Shape &s, Deadline give_up) {
   std::vector<unsigned char> rows((size_t)s.k + 1);
   int cover[64];
   for (uint64_t left = all; left > 0;) {
-    if (std::chrono::steady_clock::now() > give_up) return {};
+    if (std::chrono::steady_clock::now() > give_up || (halt && *halt)) return {};
     int row = 0;
     if (subcount_best(sc, bound.data(), (int)cands, &row, [](int) {}) <= 0 || row < 1) return {};
     Set c = lex_unrank((uint64_t)row - 1, s.n, s.x);

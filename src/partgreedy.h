@@ -6,6 +6,7 @@
 // blocks. Plain data in and out; nothing process-wide.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <vector>
@@ -38,8 +39,10 @@ double engine_greedy_bytes(const Shape &s);
 // at most kMaxEngineBytes and half of what is available.
 bool engine_fits(const Shape &s, double avail_mb);
 
-// Each gives up, returning no covers, at the deadline.
-std::vector<Set> colex_greedy(const Shape &s, Deadline give_up);
-std::vector<Set> engine_greedy(const Shape &s, Deadline give_up);
+// Each gives up, returning no covers, at the deadline or once halt is set.
+std::vector<Set> colex_greedy(const Shape &s, Deadline give_up,
+                              const std::atomic<bool> *halt = nullptr);
+std::vector<Set> engine_greedy(const Shape &s, Deadline give_up,
+                               const std::atomic<bool> *halt = nullptr);
 
 }  // namespace design

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <queue>
@@ -260,17 +261,27 @@ struct Found {
 // Runs tasks 0..count-1 on the threads; a task may lower `stop_after` so
 // that no later task starts (the ones before it still run, so the result
 // does not depend on which thread got there first).
+// An exception (out of memory) ends every thread's work and reaches the caller.
 template <class F>
 void run_tasks(size_t count, int threads, std::atomic<size_t> &stop_after, F task) {
   std::atomic<size_t> next{0};
+  std::exception_ptr failed;
+  std::mutex lock;
   auto work = [&] {
-    for (size_t i; (i = next++) < count;)
-      if (i <= stop_after) task(i);
+    try {
+      for (size_t i; (i = next++) < count;)
+        if (i <= stop_after) task(i);
+    } catch (...) {
+      std::lock_guard<std::mutex> hold(lock);
+      if (!failed) failed = std::current_exception();
+      next = count;
+    }
   };
   std::vector<std::thread> pool;
   for (int i = 1; i < std::min<int>(threads, (int)count); i++) pool.emplace_back(work);
   work();
   for (auto &th : pool) th.join();
+  if (failed) std::rethrow_exception(failed);
 }
 }  // namespace
 
@@ -294,6 +305,7 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &o) {
   bool done = false;                            // at the lower bound or proved optimal
   std::set<std::array<size_t, 4>> seen;         // order and orbits of the groups searched
 
+  auto halted = [&] { return o.halt && *o.halt; };
   auto seconds_left = [&] { return std::chrono::duration<double>(o.end - Clock::now()).count(); };
   auto prepare = [&](size_t g) -> Prepared & {
     Prepared &p = prepared[g];
@@ -325,7 +337,9 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &o) {
                     bool optimal) {
     const OrbitCover &oc = *prepared[g].oc;
     uint64_t total = total_of(oc, chosen);
-    // A wheel as large as the one to beat counts where it proves that one optimal.
+    // At the lower bound a wheel is optimal, however it was found. A wheel
+    // as large as the one to beat counts where it proves that one optimal.
+    optimal = optimal || total <= o.lower;
     bool proof = optimal && g == trivial;
     if (chosen.empty() || total > o.beat || (total == o.beat && !proof)) return false;
     std::vector<Set> covers = expand(oc, chosen);
@@ -361,14 +375,14 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &o) {
     OrbitAnneal a =
         anneal_orbits(*prepared[g].oc, groups[g], aim, o.lower,
                       timed ? UINT64_MAX : std::min(o.moves, kAnnealMovesCap), end,
-                      o.seed * 0x9e3779b97f4a7c15 + seed, [&] { return i > stop_after; });
+                      o.seed * 0x9e3779b97f4a7c15 + seed, [&] { return i > stop_after || halted(); });
     uint64_t rank = !a.chosen.empty()            ? total_of(*prepared[g].oc, a.chosen)
                     : a.least_holes < UINT64_MAX ? kHoleRank + a.least_holes
                                                  : UINT64_MAX;  // it made no move
     prepared[g].screened = std::min(prepared[g].screened, rank);
     return record(key, g, a.chosen, false, false);
   };
-  auto out_of_time = [&] { return timed && Clock::now() >= o.end; };
+  auto out_of_time = [&] { return halted() || (timed && Clock::now() >= o.end); };
 
   // First every group once: its exact solve, short, or one short annealing
   // run. A tiny instance's solve without a group comes first (it may prove

@@ -5,6 +5,7 @@
 // threads. Plain data in and out; nothing process-wide.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -31,6 +32,7 @@ struct SymmetricOptions {
   uint64_t seed = 1;
   int threads = 1;
   std::function<void(uint64_t)> progress;  // a smaller wheel was found (thread-safe calls)
+  const std::atomic<bool> *halt = nullptr;  // once set, every run stops
 };
 
 struct SymmetricWheel {

@@ -34,7 +34,7 @@ def main():
     if run(bin_dir, ["--help"])[0] != 0:
         print("skipped: vorlank-design does not start within the limit")
         return
-    status, out, err = run(bin_dir, ["--seconds", "0.3", "--no-store", "64", "7", "7", "3"])
+    status, out, err = run(bin_dir, ["--seconds", "30", "--no-store", "64", "7", "7", "3"])
     want = "Error: out of memory for the counts of the 621216192 k-sets of L(64,7,7,3)\n"
     if status != 2 or out != "" or err != want:
         print(f"FAIL: status {status}, stdout {out[:200]!r}, stderr {err[:300]!r}")
