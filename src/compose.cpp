@@ -510,8 +510,8 @@ struct Search {
   // threads, the smallest wheel of the first run on ties; the moves of the
   // longest run go to *used. Where the run ends by moves, the runs do not
   // depend on the threads there are.
-  std::vector<Set> anneal_runs(const Shape &ps, const std::vector<Set> &from, const AnnealStop &stop,
-                               uint64_t seed, uint64_t *used,
+  std::vector<Set> anneal_runs(const Shape &ps, const std::vector<Set> &from,
+                               const AnnealStop &stop, uint64_t seed, uint64_t *used,
                                const std::function<void(size_t)> &report) {
     size_t runs = o.moves == UINT64_MAX ? std::min<size_t>(kParallelRuns, threads) : kParallelRuns;
     std::vector<std::vector<Set>> got(runs);
@@ -590,9 +590,9 @@ struct Search {
   std::vector<Set> anneal_whole(const std::vector<Set> &from, uint64_t moves, uint64_t salt) {
     if (binom()(s.n, s.k) > kMaxAnnealKsets || Clock::now() >= end || halted()) return from;
     uint64_t used = 0;
-    std::vector<Set> w = anneal_runs(s, from, {end, moves, o.stop}, o.seed + salt, &used, [&](size_t b) {
-      progress(b, "local search of the whole wheel");
-    });
+    std::vector<Set> w =
+        anneal_runs(s, from, {end, moves, o.stop}, o.seed + salt, &used,
+                    [&](size_t b) { progress(b, "local search of the whole wheel"); });
     moves_used += used;
     return w;
   }

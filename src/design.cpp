@@ -9,19 +9,19 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli.h"
@@ -258,9 +258,7 @@ static int run(const Options &o, const design::Shape &s) {
   d.seconds = o.seconds, d.seed = o.seed, d.moves = o.moves;
   d.stop = &stop_search;
   if (st.enabled()) {
-    d.stored = [&](const design::Shape &ps) {
-      return st.load(ps);
-    };
+    d.stored = [&](const design::Shape &ps) { return st.load(ps); };
     d.keep = [&](const design::Shape &ps, const std::vector<Set> &w,
                  const std::vector<std::string> &how) { st.keep(ps, w, how); };
   }
@@ -270,7 +268,7 @@ static int run(const Options &o, const design::Shape &s) {
     ticker = std::make_unique<Ticker>(start);
     d.progress = [&](uint64_t best, const std::string &what) { ticker->report(best, what); };
   }
-  struct sigaction act{};
+  struct sigaction act {};
   act.sa_handler = on_signal;
   sigemptyset(&act.sa_mask);
   sigaction(SIGINT, &act, nullptr);

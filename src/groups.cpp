@@ -242,10 +242,16 @@ std::vector<Group> candidate_groups(int n, size_t min_order) {
     seen.push_back(id);
     out.push_back(std::move(g));
   }
-  std::stable_sort(out.begin(), out.end(), [](const Group &a, const Group &b) {
-    return a.elements.size() > b.elements.size();
+  // Largest first, in the order generated on ties.
+  std::vector<size_t> order(out.size());
+  for (size_t i = 0; i < order.size(); i++) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    size_t sa = out[a].elements.size(), sb = out[b].elements.size();
+    return sa != sb ? sa > sb : a < b;
   });
-  return out;
+  std::vector<Group> sorted;
+  for (size_t i : order) sorted.push_back(std::move(out[i]));
+  return sorted;
 }
 
 }  // namespace design

@@ -372,10 +372,10 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &o) {
     // Timed runs aim below the best any thread has found; runs by moves
     // below the given size alone, so that they depend on the seed only.
     uint64_t aim = timed ? best.load() : o.beat;
-    OrbitAnneal a =
-        anneal_orbits(*prepared[g].oc, groups[g], aim, o.lower,
-                      timed ? UINT64_MAX : std::min(o.moves, kAnnealMovesCap), end,
-                      o.seed * 0x9e3779b97f4a7c15 + seed, [&] { return i > stop_after || halted(); });
+    OrbitAnneal a = anneal_orbits(*prepared[g].oc, groups[g], aim, o.lower,
+                                  timed ? UINT64_MAX : std::min(o.moves, kAnnealMovesCap), end,
+                                  o.seed * 0x9e3779b97f4a7c15 + seed,
+                                  [&] { return i > stop_after || halted(); });
     uint64_t rank = !a.chosen.empty()            ? total_of(*prepared[g].oc, a.chosen)
                     : a.least_holes < UINT64_MAX ? kHoleRank + a.least_holes
                                                  : UINT64_MAX;  // it made no move
@@ -414,8 +414,10 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &o) {
     for (size_t g : order)
       if (prepared[g].oc && !prepared[g].exact && prepared[g].screened < UINT64_MAX)
         focus.push_back(g);
-    std::stable_sort(focus.begin(), focus.end(), [&](size_t a, size_t b) {
-      return prepared[a].screened < prepared[b].screened;
+    std::sort(focus.begin(), focus.end(), [&](size_t a, size_t b) {
+      return prepared[a].screened != prepared[b].screened
+                 ? prepared[a].screened < prepared[b].screened
+                 : a < b;
     });
     focus.resize(std::min(focus.size(), kFocusGroups));
     // The other groups' tables go (a few MB each, and a pool has dozens).
@@ -446,8 +448,10 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &o) {
       });
       done = stop_after != SIZE_MAX;
       base += runs;
-      std::stable_sort(focus.begin(), focus.end(), [&](size_t a, size_t b) {
-        return prepared[a].screened < prepared[b].screened;
+      std::sort(focus.begin(), focus.end(), [&](size_t a, size_t b) {
+        return prepared[a].screened != prepared[b].screened
+                   ? prepared[a].screened < prepared[b].screened
+                   : a < b;
       });
       focus.resize(std::max(std::min(focus.size(), kLastGroups), focus.size() / 2));
     }

@@ -31,7 +31,7 @@ struct SymmetricOptions {
   uint64_t moves = UINT64_MAX;
   uint64_t seed = 1;
   int threads = 1;
-  std::function<void(uint64_t)> progress;  // a smaller wheel was found (thread-safe calls)
+  std::function<void(uint64_t)> progress;   // a smaller wheel was found (thread-safe calls)
   const std::atomic<bool> *halt = nullptr;  // once set, every run stops
 };
 
