@@ -56,37 +56,68 @@ def profile(bin_dir, n, k, x, t, top=10):
     return "".join(f"  {ln}\n" for ln in lines[:top])
 
 
-DESIGN = [  # n, k, x, t, seconds given to vorlank-design
-    (49, 6, 6, 2, 10),
-    (49, 6, 6, 3, 20),
-    (49, 6, 6, 3, 120),
-    (22, 3, 6, 3, 10),
-    (27, 4, 6, 3, 60),
-    (10, 2, 6, 2, 1),
+DESIGN = [  # n, k, x, t, seconds given to vorlank-design, best known (0: none listed)
+    (12, 5, 6, 5, 5, 132),
+    (26, 3, 6, 3, 5, 130),
+    (25, 2, 4, 2, 10, 50),
+    (28, 2, 4, 2, 10, 63),
+    (18, 6, 6, 4, 30, 42),
+    (27, 4, 6, 3, 30, 86),
+    (49, 6, 6, 3, 30, 163),
+    (49, 6, 6, 2, 10, 19),
+    (22, 3, 6, 3, 10, 77),
+    (7, 3, 4, 3, 5, 12),
+    (10, 2, 6, 2, 1, 4),
 ]
 
 
+def how_built(out):
+    """The method and group of the wheel's largest part, from its # lines."""
+    best = (0, "", "")
+    for line in out.splitlines():
+        m = re.search(r"L\((\d+),.*?: (.*)$", line) if line.startswith("#") else None
+        if not m or "covers" in m[2].split(",")[0]:
+            continue
+        steps = m[2]
+        method = re.sub(r" \d+.*", "", steps.split(", local search")[0].split(" (")[0])
+        group = re.search(r"\(([^:()]*(?:\([^)]*\))?[^:()]*)[:)]", steps)
+        size = int(m[1])
+        if method == "symmetric":
+            method += ", exact" if "exact solve" in steps else ", annealing"
+        if size > best[0]:
+            best = (size, method, group[1] if method.startswith("symmetric") and group else "")
+    return best[1], best[2]
+
+
 def design(bin_dir):
-    """vorlank-design on the targets: its wheel against the greedy run's, proved by vorlank-check."""
-    print(f"{'instance':<16} {'covers':>6} {'lower bound':>11} {'greedy covers':>13} "
-          f"{'seconds':>7} {'wall s':>7}")
+    """vorlank-design on the targets: its wheel against the best known, proved by vorlank-check."""
+    print(f"{'instance':<14} {'covers':>6} {'best known':>10} {'greedy':>6} {'seconds':>7} "
+          f"{'wall s':>6} {'cpu s':>6}  method, group")
     greedy_covers = {}
-    for n, k, x, t, secs in DESIGN:
+    for n, k, x, t, secs, known in DESIGN:
         if (n, k, x, t) not in greedy_covers:
             greedy_covers[(n, k, x, t)] = greedy(bin_dir, n, k, x, t)[0]
         start = time.monotonic()
+        before = os.times()
         # Without the store: each row measures a search from scratch.
         out = subprocess.run([os.path.join(bin_dir, "vorlank-design"), "--no-store", "--seconds",
                               str(secs), str(n), str(k), str(x), str(t)], capture_output=True,
                              text=True, check=True).stdout
         wall = time.monotonic() - start
+        after = os.times()
+        cpu = after.children_user + after.children_system - before.children_user - \
+            before.children_system
         head = re.match(r"# L\(.*\): (\d+) covers?, lower bound (\d+)", out)
         check = subprocess.run([os.path.join(bin_dir, "vorlank-check"), str(n), str(k), str(x),
                                 str(t)], input=out, capture_output=True, text=True)
         assert check.returncode == 0, check.stdout
+        method, group = how_built(out)
+        if "# optimal:" in out:
+            method += ", optimal"
         name = f"L({n},{k},{x},{t})"
-        print(f"{name:<16} {head[1]:>6} {head[2]:>11} {greedy_covers[(n, k, x, t)]:>13} "
-              f"{secs:>7} {wall:>7.1f}", flush=True)
+        print(f"{name:<14} {head[1]:>6} {known or '':>10} {greedy_covers[(n, k, x, t)]:>6} "
+              f"{secs:>7} {wall:>6.1f} {cpu:>6.1f}  {method}{', ' + group if group else ''}",
+              flush=True)
 
 
 def main():

@@ -18,7 +18,7 @@ bool exact_available() { return true; }
 
 CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> &rows_of,
                           const std::vector<uint32_t> &weight, const std::vector<uint32_t> &start,
-                          double seconds) {
+                          double seconds, int nodes) {
   // CBC's solver keeps its parameters in static tables: one solve at a time.
   static std::mutex one_at_a_time;
   std::lock_guard<std::mutex> lock(one_at_a_time);
@@ -47,6 +47,7 @@ CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> 
   char secs[32];
   snprintf(secs, sizeof secs, "%.3f", std::max(0.01, seconds));
   Cbc_setParameter(m, "sec", secs);
+  if (nodes < INT32_MAX) Cbc_setMaximumNodes(m, nodes);
   Cbc_solve(m);
   const double *x = Cbc_bestSolution(m);
   if (x)
@@ -63,7 +64,8 @@ CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> 
 bool exact_available() { return false; }
 
 CoverSolution solve_cover(size_t, const std::vector<std::vector<uint32_t>> &,
-                          const std::vector<uint32_t> &, const std::vector<uint32_t> &, double) {
+                          const std::vector<uint32_t> &, const std::vector<uint32_t> &, double,
+                          int) {
   return {};
 }
 

@@ -19,9 +19,10 @@ struct CoverSolution {
 };
 
 // rows_of[c]: the rows column c covers; rows 0..rows-1. start, where not
-// empty, is a cover to begin from. Stops after `seconds` of wall time.
+// empty, is a cover to begin from. Stops after `seconds` of wall time or
+// after `nodes` nodes of the search tree (the same on any machine).
 CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> &rows_of,
                           const std::vector<uint32_t> &weight, const std::vector<uint32_t> &start,
-                          double seconds);
+                          double seconds, int nodes = INT32_MAX);
 
 }  // namespace design

@@ -53,6 +53,9 @@ static constexpr double kTinyProduct = 1e6;
 static constexpr double kQuickExactSeconds = 1;
 static constexpr double kQuickDenseSeconds = 0.25;
 static constexpr double kExactSeconds = 6;
+// Nodes of the search tree for each second of an exact solve where the run
+// ends by moves.
+static constexpr double kNodesPerSecond = 200;
 // Annealing where k > t: the start decides (L(27,4,6,3) below 98 under
 // Z9 x Z3: 1 run of 40 reached 90 in 0.15 s each, 2 of 40 in 0.3 s; the
 // rest stall), so many short runs over groups and seeds beat one long one.
@@ -65,7 +68,10 @@ static constexpr size_t kLastGroups = 2;
 static constexpr size_t kRunsPerRound = 2;
 static constexpr size_t kFocusRounds = 4;                 // rounds where the clock is not read
 static constexpr uint64_t kHoleRank = (uint64_t)1 << 40;  // see Prepared::screened
-// Moves of one annealing run where the clock is not read.
+// Moves of one annealing run where the clock is not read: a share of the
+// run's --moves, within bounds (a run has dozens of groups to go over).
+static constexpr uint64_t kRunsPerMoves = 16;
+static constexpr uint64_t kLeastRunMoves = 1000;
 static constexpr uint64_t kAnnealMovesCap = 2'000'000;
 
 static bool exact_fits(const Shape &s, const OrbitCover &oc) {
@@ -248,6 +254,7 @@ struct Prepared {
   // every group that found one) the fewest holes it met below that total. Measured on L(27,4,6,3)
   // below 98 in 0.15 s: Z9 x Z3, which alone reaches 90, met 2-4 holes, the other groups 4-31.
   uint64_t screened = UINT64_MAX;  // the best rank of its annealing runs
+  std::array<size_t, 4> print{};   // order and orbits of t-, k- and x-sets
 };
 
 struct Found {
@@ -307,7 +314,7 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &o) {
 
   auto halted = [&] { return o.halt && *o.halt; };
   auto seconds_left = [&] { return std::chrono::duration<double>(o.end - Clock::now()).count(); };
-  auto prepare = [&](size_t g) -> Prepared & {
+  auto build = [&](size_t g) -> Prepared & {
     Prepared &p = prepared[g];
     std::call_once(p.once, [&] {
       auto oc = std::make_unique<OrbitCover>();
@@ -322,12 +329,7 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &o) {
       // Groups alike in order and in their numbers of orbits are most
       // likely conjugate (a cycle of 26 and 2 cycles of 13 rotated onto each
       // other): such groups give the same wheels, so only the first is searched.
-      std::array<size_t, 4> print{groups[g].elements.size(), oc->t.rep.size(), oc->k.rep.size(),
-                                  oc->x.rep.size()};
-      {
-        std::lock_guard<std::mutex> hold(lock);
-        if (!seen.insert(print).second) return;
-      }
+      p.print = {groups[g].elements.size(), oc->t.rep.size(), oc->k.rep.size(), oc->x.rep.size()};
       p.oc = std::move(oc);
     });
     return p;
@@ -360,8 +362,13 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &o) {
   };
   auto exact_solve = [&](size_t key, size_t g, double secs) {
     Prepared &p = prepared[g];
-    CoverSolution sol = solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size, {},
-                                    timed ? std::min(secs, seconds_left()) : secs);
+    // Where the run ends by moves, a count of nodes ends the solve, so that
+    // its wheel does not depend on the machine's speed (the time stays as a
+    // guard, five times longer).
+    CoverSolution sol = timed ? solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size, {},
+                                            std::min(secs, seconds_left()))
+                              : solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size, {},
+                                            10 * secs, (int)(secs * kNodesPerSecond));
     p.proved = sol.optimal, p.bound = sol.bound;
     return record(key, g, sol.chosen, true, sol.optimal);
   };
@@ -373,7 +380,7 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &o) {
     // below the given size alone, so that they depend on the seed only.
     uint64_t aim = timed ? best.load() : o.beat;
     OrbitAnneal a = anneal_orbits(*prepared[g].oc, groups[g], aim, o.lower,
-                                  timed ? UINT64_MAX : std::min(o.moves, kAnnealMovesCap), end,
+                                  timed ? UINT64_MAX : std::clamp(o.moves / kRunsPerMoves, kLeastRunMoves, kAnnealMovesCap), end,
                                   o.seed * 0x9e3779b97f4a7c15 + seed,
                                   [&] { return i > stop_after || halted(); });
     uint64_t rank = !a.chosen.empty()            ? total_of(*prepared[g].oc, a.chosen)
@@ -393,9 +400,16 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &o) {
   for (size_t g = 0; g < trivial; g++) order.push_back(g);
   if (whole && !tiny) order.push_back(trivial);
   std::atomic<size_t> stop_after{SIZE_MAX};
+  // Every group's orbits first, on the threads; then, in the order of the
+  // groups, only the first of those alike.
+  run_tasks(order.size(), o.threads, stop_after, [&](size_t i) {
+    if (!out_of_time()) build(order[i]);
+  });
+  for (size_t g : order)
+    if (prepared[g].oc && !seen.insert(prepared[g].print).second) prepared[g].oc.reset();
   run_tasks(order.size(), o.threads, stop_after, [&](size_t i) {
     size_t g = order[i];
-    if (out_of_time() || !prepare(g).oc) return;
+    if (out_of_time() || !prepared[g].oc) return;
     bool last = prepared[g].exact
                     ? exact_solve(i, g, s.k == s.t ? kQuickExactSeconds : kQuickDenseSeconds)
                     : anneal_run(i, g, i, kScreenSeconds, stop_after, i);

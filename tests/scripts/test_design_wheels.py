@@ -10,6 +10,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import time
 from itertools import combinations
 
 failures = []
@@ -57,10 +58,14 @@ def main():
                        (["--seconds", "0.5"], (20, 3, 4, 2)), ([], (9, 4, 3, 1))]:
         check(a.bin_dir, opts, *inst)
     # Too little time for the greedy's share: the parts are tried again, not
-    # the whole instance's 18-second greedy (vorlank-check proves the wheel).
+    # the whole instance's 18-second greedy, within the run's limit of 2.5 s
+    # (vorlank-check proves the wheel; 19 covers on a quiet machine, a few
+    # more under the sanitizers, the greedy run's 33 never).
+    start = time.monotonic()
     status, out, _ = run(a.bin_dir, "vorlank-design", ["--seconds", 1, 49, 6, 6, 2])
+    wall = time.monotonic() - start
     cs, cout, _ = run(a.bin_dir, "vorlank-check", [49, 6, 6, 2], out.encode())
-    if status != 0 or cs != 0 or len(covers_of(out)) > 19:
+    if status != 0 or cs != 0 or len(covers_of(out)) >= 33 or wall > 10:
         failures.append(f"--seconds 1 L(49,6,6,2): status {status}, {cout!r}")
     # --from: a greedy run's transcript in, never a larger wheel out.
     greedy = run(a.bin_dir, "vorlank", [15, 4, 5, 3], b"2\n")[1]
