@@ -96,6 +96,9 @@ void subcount_init(subcount &sc, int n, int k, int x, int t, int start) {
     int64_t full = binom64(n - j, k - j), size = binom64(n, j);
     lv.bits = counter_bits(full);
     lv.last = size - 1;
+    // A kernel adds counters in their own width while no sum can overflow.
+    if (lv.bits == 8 || lv.bits == 16)
+      lv.narrow = (int)(((1 << lv.bits) - 1) / std::max<int64_t>(full, 1));
     size_t cells = level_cells(size, lv.bits);
     if (lv.bits == 1) {
       lv.u8.assign(cells, 0);
@@ -421,6 +424,7 @@ int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)
       for (int j = sc.jlo; j <= sc.jhi; j++) {
         w.one[j].reserve(binom64(sc.x - 2, j - 1) + 8);
         w.two[j].reserve(binom64(sc.x - 2, j - 2) + 8);
+        w.at[j].resize(binom64(sc.x - 2, j - 1) + binom64(sc.x - 2, j - 2));
       }
     }
     subscan_fn scan = subscan_kernels[sc.kernel];

@@ -18,12 +18,14 @@ static std::vector<int> numbers(uint32_t mask) {
 
 // Runs a greedy choice after choice on both sides until all is covered. The
 // engine learns of covered k-sets one by one (subcount_remove), or from the
-// cover with an nk-table to compact (subcount_cover).
+// cover with an nk-table to compact (subcount_cover). narrow > 0 lowers the
+// counters a kernel adds in their own width to at most that many.
 static void follow(int n, int k, int x, int t, int threads, int chunk_rows, int kernel,
-                   bool by_cover) {
+                   bool by_cover, int narrow = 0) {
   SCOPED_TRACE(testing::Message() << "L(" << n << "," << k << "," << x << "," << t << ") threads "
                                   << threads << " kernel " << subcount_kernel_name(kernel)
-                                  << (by_cover ? " by cover" : " by k-set"));
+                                  << (by_cover ? " by cover" : " by k-set") << " narrow "
+                                  << narrow);
   std::vector<uint32_t> open, covers;
   for (uint32_t m = 0; m < (1u << n); m++) {
     if (std::popcount(m) == k) open.push_back(m);
@@ -38,6 +40,8 @@ static void follow(int n, int k, int x, int t, int threads, int chunk_rows, int 
   sc.threads = threads;
   sc.kernel = kernel;
   sc.beside_rows = sc.spread_runs = 0;
+  for (sublevel &lv : sc.level)
+    if (narrow > 0) lv.narrow = std::min(lv.narrow, narrow);
   std::vector<int> bound(covers.size() + 1, (int)open.size());
   int reported = 0;
   static int *seen = nullptr;
@@ -102,6 +106,11 @@ TEST(Subcount, FollowsPlainCountingEveryStep) {
     follow(8, 2, 1, 1, 1, 1, v, true);
     follow(10, 3, 6, 3, 2, 5, v, false);
     follow(10, 3, 6, 3, 3, 5, v, true);
+    // Byte counters of up to 120 (level 3), 16-bit ones of up to 330
+    // (level 2): sums of ten and of five that the kernels add two and
+    // three at a time in the counters' width before widening.
+    follow(13, 6, 6, 2, 2, 100, v, true);
+    follow(13, 6, 6, 2, 1, 100, v, false, 3);
   }
   EXPECT_GE(kernels, 1);
 }
