@@ -123,6 +123,9 @@ SUBSCAN_TARGET SUBSCAN_INLINE uint32_t top(v32 a) {
 SUBSCAN_TARGET SUBSCAN_INLINE unsigned equal(v32 a, uint32_t x) {
   return _mm512_cmpeq_epi32_mask(a.v, _mm512_set1_epi32((int)x));
 }
+SUBSCAN_TARGET SUBSCAN_INLINE unsigned at_least(v32 a, uint32_t x) {
+  return _mm512_cmpge_epu32_mask(a.v, _mm512_set1_epi32((int)x));
+}
 SUBSCAN_TARGET SUBSCAN_INLINE v32 below(v32 a, int m) {
   return {_mm512_maskz_mov_epi32((__mmask16)((1u << m) - 1), a.v)};
 }
@@ -177,6 +180,13 @@ SUBSCAN_TARGET SUBSCAN_INLINE unsigned equal(v32 a, uint32_t x) {
   __m256i v = _mm256_set1_epi32((int)x);
   return (unsigned)_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(a.lo, v))) |
          (unsigned)_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(a.hi, v))) << 8;
+}
+SUBSCAN_TARGET SUBSCAN_INLINE unsigned at_least(v32 a, uint32_t x) {
+  __m256i v = _mm256_set1_epi32((int)x);
+  __m256i lo = _mm256_cmpeq_epi32(_mm256_max_epu32(a.lo, v), a.lo);
+  __m256i hi = _mm256_cmpeq_epi32(_mm256_max_epu32(a.hi, v), a.hi);
+  return (unsigned)_mm256_movemask_ps(_mm256_castsi256_ps(lo)) |
+         (unsigned)_mm256_movemask_ps(_mm256_castsi256_ps(hi)) << 8;
 }
 SUBSCAN_TARGET SUBSCAN_INLINE v32 below(v32 a, int m) {
   __m256i v = _mm256_set1_epi32(m);
@@ -257,6 +267,14 @@ SUBSCAN_TARGET SUBSCAN_INLINE unsigned equal(v32 a, uint32_t x) {
     m |= (unsigned)_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a.q[i], v))) << 4 * i;
   return m;
 }
+// For lanes and x below 2^31.
+SUBSCAN_TARGET SUBSCAN_INLINE unsigned at_least(v32 a, uint32_t x) {
+  __m128i v = _mm_set1_epi32((int)x);
+  unsigned m = 0;
+  for (int i = 0; i < 4; i++)
+    m |= (unsigned)_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(v, a.q[i]))) << 4 * i;
+  return ~m & 0xFFFF;
+}
 SUBSCAN_TARGET SUBSCAN_INLINE v32 below(v32 a, int m) {
   __m128i v = _mm_set1_epi32(m);
   for (int i = 0; i < 4; i++)
@@ -318,6 +336,11 @@ static inline uint32_t top(v32 a) {
 static inline unsigned equal(v32 a, uint32_t x) {
   unsigned m = 0;
   for (int i = 0; i < L; i++) m |= (unsigned)(a.v[i] == x) << i;
+  return m;
+}
+static inline unsigned at_least(v32 a, uint32_t x) {
+  unsigned m = 0;
+  for (int i = 0; i < L; i++) m |= (unsigned)(a.v[i] >= x) << i;
   return m;
 }
 static inline v32 below(v32 a, int m) {
@@ -443,68 +466,86 @@ SUBSCAN_TARGET static bool better(const subseed &a, const subseed &b) {
   return a.standing > b.standing;
 }
 
+// The first of the m bounds p[0..m-1] (counts, below 2^31) that reaches x, or m.
+SUBSCAN_TARGET SUBSCAN_INLINE int reaching(const int *p, int m, uint32_t x) {
+  int i = 0;
+  for (; i + L <= m; i += L)
+    if (unsigned e = at_least(load32((const uint32_t *)p + i), x)) return i + __builtin_ctz(e);
+  while (i < m && (uint32_t)p[i] < x) i++;
+  return i;
+}
+
 SUBSCAN_TARGET void scan_chunk(subcount &sc, int c, int *bound, subscratch &w,
                                std::atomic<uint64_t> &best) {
   int n = sc.n, q = sc.x - 2;
   alignas(64) uint32_t acc[subcount_max_run + L];
+  int *run_max = sc.run_max.data();
   for (int g = sc.chunk_group[c]; g < sc.chunk_group[c + 1]; g++) {
-    int row = sc.group_row[g];
-    if (subscan_pack(sc.group_max[g], row) <= best.load(std::memory_order_relaxed)) continue;
+    uint64_t b = best.load(std::memory_order_relaxed);
+    if (subscan_pack(sc.group_max[g], sc.group_row[g]) <= b) continue;
     bool built = false;
-    int low = q ? sc.group_set[(size_t)g * q + q - 1] : 0, gmax = 0;
-    for (int ri = sc.group_run[g], a = low + 1; ri < sc.group_run[g + 1]; ri++, a++) {
-      int rows = n - a;
-      if (subscan_pack(sc.run_max[ri], row) > best.load(std::memory_order_relaxed)) {
-        if (!built) {
-          // The counts of Q + a for every run of the group at once: as a
-          // runs upward, each subset's counter moves up by one place.
-          build_group(sc, g, w);
-          int runs = n - 1 - low, tiles = (runs + L - 1) / L;
-          place(sc, w);
-          for (int t = 0; t < tiles; t++)
-            store32(w.with_a + t * L, tile(sc, w, w.q_only, n - low - 1, 0, false, t * L));
-          built = true;
-        }
-        // The run Q, a, v for v = a+1..n: subsets of Q alone and with a
-        // (with_a), with v, and with both.
-        int64_t first_v = n - (a + 1), second = (int64_t)(n - a) * (n - a - 1) / 2 + first_v;
-        int tiles = (rows + L - 1) / L;
-        uint32_t with_a = w.with_a[a - low - 1];
-        v32 hi = splat(0);
-        for (int t = 0; t < tiles; t++) {
-          v32 v = tile(sc, w, with_a, first_v, second, true, t * L);
-          if (t == tiles - 1) v = below(v, rows - t * L);  // the lanes past the run: 0
-          hi = most(hi, v);
-          store32(acc + t * L, v);
-        }
-        w.runs++;
-        // The largest count (every count fits an int) and its first lane.
-        uint32_t m32 = top(hi);
-        int m = (int)m32, at = 0;
+    int low = q ? sc.group_set[(size_t)g * q + q - 1] : 0;
+    int first = sc.group_run[g], end = sc.group_run[g + 1];
+    for (int ri = first; ri < end; ri++) {
+      // A run whose bound is below the best count cannot beat it: pass over
+      // those 16 at a time. (The best only rises: a stale one passes over
+      // fewer.)
+      ri += reaching(run_max + ri, end - ri, (uint32_t)(b >> 32));
+      if (ri == end) break;
+      // Run a starts after the n - a' rows of each run a' before it.
+      int a = low + 1 + (ri - first), rows = n - a;
+      int row = sc.group_row[g] + (a - low - 1) * n - ((a - 1) * a - low * (low + 1)) / 2;
+      if (subscan_pack(run_max[ri], row) <= b) continue;
+      if (!built) {
+        // The counts of Q + a for every run of the group at once: as a
+        // runs upward, each subset's counter moves up by one place.
+        build_group(sc, g, w);
+        int runs = n - 1 - low, tiles = (runs + L - 1) / L;
+        place(sc, w);
         for (int t = 0; t < tiles; t++)
-          if (unsigned e = equal(load32(acc + t * L), m32)) {
-            at = t * L + __builtin_ctz(e);
-            break;
-          }
-        // The bounds are not read again in this scan: write them past the
-        // cache rather than fetch each line first.
-        for (int i = 0; i < rows; i++) stream_int(bound + row + i, (int)acc[i]);
-        sc.run_max[ri] = m;
-        uint64_t mine = subscan_pack(m, row + at), seen = best.load(std::memory_order_relaxed);
-        if (m > 0 && (w.top.size() < subscan_seeds || mine > w.top.back().standing)) {
-          subseed s{mine, row + at, {}};
-          const unsigned char *qs = sc.group_set.data() + (size_t)g * q;
-          std::copy(qs, qs + q, s.set);
-          s.set[q] = (unsigned char)a, s.set[q + 1] = (unsigned char)(a + 1 + at);
-          w.top.insert(std::upper_bound(w.top.begin(), w.top.end(), s, better), s);
-          if (w.top.size() > subscan_seeds) w.top.pop_back();
-        }
-        while (m > 0 && mine > seen && !best.compare_exchange_weak(seen, mine)) {
-        }
+          store32(w.with_a + t * L, tile(sc, w, w.q_only, n - low - 1, 0, false, t * L));
+        built = true;
       }
-      gmax = std::max(gmax, sc.run_max[ri]);
-      row += rows;
+      // The run Q, a, v for v = a+1..n: subsets of Q alone and with a
+      // (with_a), with v, and with both.
+      int64_t first_v = n - (a + 1), second = (int64_t)(n - a) * (n - a - 1) / 2 + first_v;
+      int tiles = (rows + L - 1) / L;
+      uint32_t with_a = w.with_a[a - low - 1];
+      v32 hi = splat(0);
+      for (int t = 0; t < tiles; t++) {
+        v32 v = tile(sc, w, with_a, first_v, second, true, t * L);
+        if (t == tiles - 1) v = below(v, rows - t * L);  // the lanes past the run: 0
+        hi = most(hi, v);
+        store32(acc + t * L, v);
+      }
+      w.runs++;
+      // The largest count (every count fits an int) and its first lane.
+      uint32_t m32 = top(hi);
+      int m = (int)m32, at = 0;
+      for (int t = 0; t < tiles; t++)
+        if (unsigned e = equal(load32(acc + t * L), m32)) {
+          at = t * L + __builtin_ctz(e);
+          break;
+        }
+      // The bounds are not read again in this scan: write them past the
+      // cache rather than fetch each line first.
+      for (int i = 0; i < rows; i++) stream_int(bound + row + i, (int)acc[i]);
+      run_max[ri] = m;
+      uint64_t mine = subscan_pack(m, row + at), seen = best.load(std::memory_order_relaxed);
+      if (m > 0 && (w.top.size() < subscan_seeds || mine > w.top.back().standing)) {
+        subseed s{mine, row + at, {}};
+        const unsigned char *qs = sc.group_set.data() + (size_t)g * q;
+        std::copy(qs, qs + q, s.set);
+        s.set[q] = (unsigned char)a, s.set[q + 1] = (unsigned char)(a + 1 + at);
+        w.top.insert(std::upper_bound(w.top.begin(), w.top.end(), s, better), s);
+        if (w.top.size() > subscan_seeds) w.top.pop_back();
+      }
+      while (m > 0 && mine > seen && !best.compare_exchange_weak(seen, mine)) {
+      }
+      b = best.load(std::memory_order_relaxed);
     }
+    int gmax = 0;
+    for (int ri = first; ri < end; ri++) gmax = std::max(gmax, run_max[ri]);
     sc.group_max[g] = gmax;
   }
 }
