@@ -3,6 +3,7 @@
 // peak_mb" on standard error. With "literal" the run scans the nk-table as
 // the plain algorithm does instead of using subset counts. VORLANK_THREADS
 // and VORLANK_KERNEL fix the engine's thread count and kernel.
+// greedy_bench kernels: the scan kernels this processor runs, one a line.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <sys/resource.h>
 
 #include "k.h"
+#include "subcount.h"
 
 // Peak resident memory of this process, in MB.
 static double peak_mb() {
@@ -35,6 +37,11 @@ static double cpu_seconds() {
 }
 
 int main(int argc, char **argv) {
+  if (argc == 2 && strcmp(argv[1], "kernels") == 0) {
+    for (int v = 0; v < subkernels; v++)
+      if (subcount_supports(v)) printf("%s\n", subcount_kernel_name(v));
+    return 0;
+  }
   if (argc < 5) {
     fprintf(stderr, "use: greedy_bench n k x t [literal]\n");
     return 2;

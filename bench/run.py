@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """make bench: times the greedy run, the statistic generator, vorlank-check and vorlank-design.
 
-Prints one table: instance, covers, wall and CPU seconds with one and with
-two scan threads (medians of several runs), peak memory, and for instances
-small enough the literal/fast ratio measured side by side in this run; then
-the CPU profile's top entries for L(49,6,6,3).
+Prints one table: instance, scan kernel, covers, wall and CPU seconds with
+one and with two scan threads (medians of several runs, the kernels and
+thread counts taking turns), peak memory, and for instances small enough
+the literal/fast ratio measured side by side in this run; then the CPU
+profile's top entries for L(49,6,6,3) with each kernel, two threads.
 """
 import argparse
 import os
@@ -26,27 +27,39 @@ PROFILED = (49, 6, 6, 3)  # the instance whose CPU profile is shown
 THREADS = (1, 2)
 
 
-def greedy(bin_dir, n, k, x, t, literal=False, threads=None):
+def kernels(bin_dir):
+    """The scan kernels this processor runs."""
+    cmd = [os.path.join(bin_dir, "bench", "greedy_bench"), "kernels"]
+    return subprocess.run(cmd, capture_output=True, text=True, check=True).stdout.split()
+
+
+def greedy(bin_dir, n, k, x, t, literal=False, threads=None, kernel=None):
     cmd = [os.path.join(bin_dir, "bench", "greedy_bench"), str(n), str(k), str(x), str(t)]
     if literal:
         cmd.append("literal")
     env = dict(os.environ)
     if threads:
         env["VORLANK_THREADS"] = str(threads)
+    if kernel:
+        env["VORLANK_KERNEL"] = kernel
     err = subprocess.run(cmd, capture_output=True, text=True, check=True, env=env).stderr
     covers, seconds, cpu, peak = err.split()
     return int(covers), float(seconds), float(cpu), float(peak)
 
 
-def profile(bin_dir, n, k, x, t, top=10):
+def profile(bin_dir, n, k, x, t, top=10, kernel=None):
     """The functions that took the most CPU time in one run (perf), or why not."""
     if not shutil.which("perf"):
         return "  (perf not found)\n"
+    env = dict(os.environ, VORLANK_THREADS="2")
+    if kernel:
+        env["VORLANK_KERNEL"] = kernel
     with tempfile.TemporaryDirectory() as tmp:
         data = os.path.join(tmp, "perf.data")
         cmd = [os.path.join(bin_dir, "bench", "greedy_bench"), str(n), str(k), str(x), str(t)]
-        rec = subprocess.run(["perf", "record", "-q", "-o", data, "--"] + cmd,
-                             capture_output=True, text=True)
+        # cpu-clock: virtual machines often have no cycle counter.
+        rec = subprocess.run(["perf", "record", "-q", "-e", "cpu-clock", "-o", data, "--"] + cmd,
+                             capture_output=True, text=True, env=env)
         if rec.returncode != 0:
             return "  (perf record failed: " + rec.stderr.strip().splitlines()[-1] + ")\n"
         rep = subprocess.run(["perf", "report", "-i", data, "--stdio", "--no-children",
@@ -127,31 +140,42 @@ def main():
     a = ap.parse_args()
     if a.design_only:
         return design(a.bin_dir)
+    kinds = kernels(a.bin_dir)
     head = "".join(f" {f'{th} thr s':>9} {'cpu s':>6}" for th in THREADS)
-    print(f"{'instance':<16} {'covers':>6}{head} {'peak MB':>8} {'literal/fast':>13}")
+    print(f"{'instance':<16} {'kernel':<7} {'covers':>6}{head} {'peak MB':>8} {'literal/fast':>13}")
     for n, k, x, t, runs, side in GREEDY:
-        cols, covers, peak, fast = "", None, 0.0, None
-        for th in THREADS:
-            results = [greedy(a.bin_dir, n, k, x, t, threads=th) for _ in range(runs)]
-            assert covers is None or covers == results[0][0]
-            covers = results[0][0]
-            seconds = statistics.median(r[1] for r in results)
-            cpu = statistics.median(r[2] for r in results)
-            peak = max(peak, max(r[3] for r in results))
-            fast = seconds if fast is None else min(fast, seconds)
-            cols += f" {seconds:>9.2f} {cpu:>6.2f}"
-        ratio = ""
+        # Every kernel and thread count once per round, so that a busy spell
+        # of the machine falls on all of them alike.
+        results = {}
+        for _ in range(runs):
+            for kern in kinds:
+                for th in THREADS:
+                    results.setdefault((kern, th), []).append(
+                        greedy(a.bin_dir, n, k, x, t, threads=th, kernel=kern))
+        covers = {r[0] for rs in results.values() for r in rs}
+        assert len(covers) == 1, covers
+        covers = covers.pop()
+        ratio, fast = "", min(statistics.median(r[1] for r in rs) for rs in results.values())
         if side:
             lit_covers, lit_seconds, _, _ = greedy(a.bin_dir, n, k, x, t, literal=True)
             assert lit_covers == covers
             ratio = f"{lit_seconds / fast:.0f}x ({lit_seconds:.1f} s)"
         name = f"L({n},{k},{x},{t})"
-        print(f"{name:<16} {covers:>6}{cols} {peak:>8.0f} {ratio:>13}", flush=True)
+        for kern in kinds:
+            cols, peak = "", 0.0
+            for th in THREADS:
+                rs = results[(kern, th)]
+                cols += f" {statistics.median(r[1] for r in rs):>9.2f}"
+                cols += f" {statistics.median(r[2] for r in rs):>6.2f}"
+                peak = max(peak, max(r[3] for r in rs))
+            print(f"{name:<16} {kern:<7} {covers:>6}{cols} {peak:>8.0f} {ratio:>13}", flush=True)
+            name, ratio = "", ""
     print("(medians of the runs; seconds are wall time, cpu s user + system time)")
 
     name = "L(" + ",".join(map(str, PROFILED)) + ")"
-    print(f"\nCPU profile of {name} (perf, default threads), top entries:")
-    print(profile(a.bin_dir, *PROFILED), end="", flush=True)
+    for kern in kinds:
+        print(f"\nCPU profile of {name}, kernel {kern}, two threads (perf), top entries:")
+        print(profile(a.bin_dir, *PROFILED, top=6, kernel=kern), end="", flush=True)
 
     sample = os.path.join(a.bin_dir, "bench", "sample_bench")
     if os.path.exists(sample):

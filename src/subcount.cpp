@@ -96,6 +96,9 @@ void subcount_init(subcount &sc, int n, int k, int x, int t, int start) {
     int64_t full = binom64(n - j, k - j), size = binom64(n, j);
     lv.bits = counter_bits(full);
     lv.last = size - 1;
+    // A kernel adds counters in their own width while no sum can overflow.
+    if (lv.bits == 8 || lv.bits == 16)
+      lv.narrow = (int)(((1 << lv.bits) - 1) / std::max<int64_t>(full, 1));
     size_t cells = level_cells(size, lv.bits);
     if (lv.bits == 1) {
       lv.u8.assign(cells, 0);
@@ -227,6 +230,7 @@ namespace {
 // uncovered k-set holds (its counter 0) is not entered.
 struct walk {
   subcount &sc;
+  const int *cover;                             // the cover's x numbers, ascending
   const unsigned char *in;                      // in[s]: is s in the cover
   int ge[subcount_max_n + 2];                   // ge[s]: cover numbers >= s
   int wide;                                     // ranks an entry keeps: u = 0..k
@@ -234,7 +238,8 @@ struct walk {
   int top[subcount_max_x + 1];                  // entries on each stack
   int left[subcount_max_n + 1];                 // the last numbers of the k-sets that leave
 
-  walk(subcount &c, const unsigned char *in_cover) : sc(c), in(in_cover), wide(c.k + 1) {
+  walk(subcount &c, const int *xset, const unsigned char *in_cover)
+      : sc(c), cover(xset), in(in_cover), wide(c.k + 1) {
     ge[sc.n + 1] = 0;
     for (int s = sc.n; s >= 1; s--) ge[s] = ge[s + 1] + in[s];
     for (int j = 0; j <= sc.k; j++)
@@ -250,11 +255,27 @@ struct walk {
     int n = sc.n, k = sc.k;
     const sublevel &bit = sc.level[k];
     int64_t at = bit.last - rank(k - 1, top[k - 1] - 1, 1) - n;  // the bit of s at at + s
+    const uint8_t *bits = bit.u8.data();
     int gone = 0;
-    for (int s = last + 1; s <= n; s++) {
-      if (cx + in[s] < sc.t) continue;
-      int64_t p = at + s;
-      if (sc.level[k].u8[p >> 3] >> (p & 7) & 1) left[gone++] = s;
+    if (cx >= sc.t) {
+      // Every s above last will do: the uncovered ones are the set bits from
+      // at + last + 1 to at + n, read 56 at a time (the level has 8 bytes of
+      // slack past its last word).
+      for (int64_t p = at + last + 1, end = at + n + 1; p < end; p += 56) {
+        uint64_t word;
+        memcpy(&word, bits + (p >> 3), sizeof word);
+        word = word >> (p & 7) & (((uint64_t)1 << std::min<int64_t>(56, end - p)) - 1);
+        for (; word; word &= word - 1) left[gone++] = (int)(p + __builtin_ctzll(word) - at);
+      }
+    } else {
+      // One short of t (go leaves no prefix further off): only the cover's
+      // numbers above last will do.
+      for (int i = 0; i < sc.x; i++) {
+        int s = cover[i];
+        if (s <= last) continue;
+        int64_t p = at + s;
+        if (bits[p >> 3] >> (p & 7) & 1) left[gone++] = s;
+      }
     }
     for (int i = 0; i < gone; i++) drop(sc.level[k], at + left[i]);
     for (int j = std::max(sc.jlo, 1); j < k; j++) {
@@ -364,7 +385,7 @@ int subcount_cover(subcount &sc, const int *cover, unsigned char *table, int w, 
   if (sc.k > sc.x) return pass(&sc, table, sc.k, sc.t, rows, in_cover);
   // The walk touches only the counters, the pass only the table: on large
   // tables they run side by side.
-  walk wk(sc, in_cover);
+  walk wk(sc, cover, in_cover);
   int gone = 0, removed = 0;
   if (sc.threads > 1 && rows >= sc.beside_rows) {
     std::thread helper([&] { gone = pass(nullptr, table, sc.k, sc.t, rows, in_cover); });
@@ -421,6 +442,7 @@ int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)
       for (int j = sc.jlo; j <= sc.jhi; j++) {
         w.one[j].reserve(binom64(sc.x - 2, j - 1) + 8);
         w.two[j].reserve(binom64(sc.x - 2, j - 2) + 8);
+        w.at[j].resize(binom64(sc.x - 2, j - 1) + binom64(sc.x - 2, j - 2));
       }
     }
     subscan_fn scan = subscan_kernels[sc.kernel];

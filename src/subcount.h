@@ -40,6 +40,7 @@ constexpr int subcount_max_run = subcount_max_n - 1;
 struct sublevel {
   int bits = 0, coef = 0;     // bits: 1, 8, 16 or 32; coef: (-1)^(j-t) C(j-1,t-1)
   int64_t last = 0;           // the counter of rank r is number last - r
+  int narrow = 1;             // counters that add up in their own width without overflow
   std::vector<uint8_t> u8;    // 1 bit (packed, lowest bit first) or 8 bits a counter
   std::vector<uint16_t> u16;  // 16 bits a counter
   std::vector<uint32_t> u32;  // 32 bits a counter

@@ -16,7 +16,11 @@ struct alignas(64) subscratch {
   std::vector<int64_t> one[subcount_max_x + 1], two[subcount_max_x + 1];
   std::vector<subseed> top;  // the best runs this thread evaluated, best first
   int64_t runs = 0;          // runs this thread counted
-  uint32_t with_a[subcount_max_run + subcount_lanes];  // counts of Q + a, per run of the group
+  alignas(64) uint32_t with_a[subcount_max_run + subcount_lanes];  // counts of Q + a, per run
+  // The group's ranks as a tile reads them, per level: those of one[j] at
+  // at[j][0..cells_one[j]), then those of two[j] up to cells[j] (see place).
+  std::vector<int64_t> at[subcount_max_x + 1];
+  int cells_one[subcount_max_x + 1], cells[subcount_max_x + 1];
 
   // The group last built, for the next one with the same numbers but the
   // last (see build_group): the subsets that hold the last number sit at

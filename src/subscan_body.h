@@ -79,172 +79,386 @@ SUBSCAN_TARGET static void build_group(const subcount &sc, int g, subscratch &w)
   w.built = true;
 }
 
+// Every function that takes or returns a tile's vectors is inlined into
+// the kernel: at -O2, GCC 12 left tile() out of line in the AVX-512 kernel,
+// and its result arrived with only the low 128 bits (lanes 4 to 15 read 0).
+#ifndef SUBSCAN_INLINE
+#define SUBSCAN_INLINE static inline __attribute__((always_inline))
+#endif
+
 constexpr int L = subcount_lanes;
-// The lanes of a tile as vectors of the compiler's (one register of the
-// widest set, several of a narrower one).
-typedef uint8_t lanes8 __attribute__((vector_size(L)));
-typedef uint16_t lanes16 __attribute__((vector_size(2 * L)));
-typedef uint32_t lanes32 __attribute__((vector_size(4 * L)));
+static_assert(L == 16, "a tile is 16 lanes");
 
-// acc[i] += coef * (sum over the m ranks r of the counter at base - r + i),
-// for the lanes of `tiles` tiles. The counter width is a template argument,
-// so the inner loop is one load, one widening and one add per tile and rank.
-template <class T>
-SUBSCAN_TARGET static inline void level_tiles(uint32_t *acc, const T *f, const int64_t *ranks,
-                                              int m, int64_t base, uint32_t coef, int tiles) {
-#ifdef SUBSCAN_AVX2
-  // Two registers of 8 lanes each; the compiler's 16-lane vectors went
-  // through the stack here (slower than the baseline code).
-  static_assert(L == 16);
-  __m256i times = _mm256_set1_epi32((int)coef);
-  for (int t = 0; t < tiles; t++) {
-    __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
-    for (int c = 0; c < m; c++) {
-      const T *src = f + (base - ranks[c]) + t * L;
-      if constexpr (sizeof(T) == 1) {
-        __m128i v = _mm_loadu_si128((const __m128i *)src);
-        lo = _mm256_add_epi32(lo, _mm256_cvtepu8_epi32(v));
-        hi = _mm256_add_epi32(hi, _mm256_cvtepu8_epi32(_mm_srli_si128(v, 8)));
-      } else if constexpr (sizeof(T) == 2) {
-        lo = _mm256_add_epi32(lo, _mm256_cvtepu16_epi32(_mm_loadu_si128((const __m128i *)src)));
-        hi = _mm256_add_epi32(hi,
-                              _mm256_cvtepu16_epi32(_mm_loadu_si128((const __m128i *)(src + 8))));
-      } else {
-        lo = _mm256_add_epi32(lo, _mm256_loadu_si256((const __m256i *)src));
-        hi = _mm256_add_epi32(hi, _mm256_loadu_si256((const __m256i *)(src + 8)));
-      }
-    }
-    __m256i *out = (__m256i *)(acc + t * L);
-    _mm256_storeu_si256(out,
-                        _mm256_add_epi32(_mm256_loadu_si256(out), _mm256_mullo_epi32(lo, times)));
-    _mm256_storeu_si256(
-        out + 1, _mm256_add_epi32(_mm256_loadu_si256(out + 1), _mm256_mullo_epi32(hi, times)));
-  }
-  return;
-#endif
-#ifdef SUBSCAN_SSE2
-  // Four registers of 4 lanes each, widened by unpacking against zero.
-  static_assert(L == 16);
-  const __m128i zero = _mm_setzero_si128();
-  for (int t = 0; t < tiles; t++) {
-    __m128i q[4] = {zero, zero, zero, zero};
-    for (int c = 0; c < m; c++) {
-      const T *src = f + (base - ranks[c]) + t * L;
-      if constexpr (sizeof(T) == 1) {
-        __m128i v = _mm_loadu_si128((const __m128i *)src);
-        __m128i w0 = _mm_unpacklo_epi8(v, zero), w1 = _mm_unpackhi_epi8(v, zero);
-        q[0] = _mm_add_epi32(q[0], _mm_unpacklo_epi16(w0, zero));
-        q[1] = _mm_add_epi32(q[1], _mm_unpackhi_epi16(w0, zero));
-        q[2] = _mm_add_epi32(q[2], _mm_unpacklo_epi16(w1, zero));
-        q[3] = _mm_add_epi32(q[3], _mm_unpackhi_epi16(w1, zero));
-      } else if constexpr (sizeof(T) == 2) {
-        __m128i w0 = _mm_loadu_si128((const __m128i *)src);
-        __m128i w1 = _mm_loadu_si128((const __m128i *)(src + 8));
-        q[0] = _mm_add_epi32(q[0], _mm_unpacklo_epi16(w0, zero));
-        q[1] = _mm_add_epi32(q[1], _mm_unpackhi_epi16(w0, zero));
-        q[2] = _mm_add_epi32(q[2], _mm_unpacklo_epi16(w1, zero));
-        q[3] = _mm_add_epi32(q[3], _mm_unpackhi_epi16(w1, zero));
-      } else {
-        for (int i = 0; i < 4; i++)
-          q[i] = _mm_add_epi32(q[i], _mm_loadu_si128((const __m128i *)(src + 4 * i)));
-      }
-    }
-    lanes32 s, sum;
-    memcpy(&s, q, sizeof s);
-    memcpy(&sum, acc + t * L, sizeof sum);
-    sum += coef * s;
-    memcpy(acc + t * L, &sum, sizeof sum);
-  }
-  return;
-#endif
-  for (int t = 0; t < tiles; t++) {
-    lanes32 s = {};
-    for (int c = 0; c < m; c++) {
-      const T *src = f + (base - ranks[c]) + t * L;
-#ifdef SUBSCAN_AVX512
-      // One widening load each: the generic conversion takes four steps
-      // (the masked form, as the plain one trips a warning in GCC 12).
-      if constexpr (sizeof(T) == 1) {
-        s += (lanes32)_mm512_maskz_cvtepu8_epi32(0xFFFF, _mm_loadu_si128((const __m128i *)src));
-        continue;
-      } else if constexpr (sizeof(T) == 2) {
-        s += (lanes32)_mm512_maskz_cvtepu16_epi32(0xFFFF, _mm256_loadu_si256((const __m256i *)src));
-        continue;
-      }
-#endif
-      if constexpr (sizeof(T) == 1) {
-        lanes8 v;
-        memcpy(&v, src, sizeof v);
-        s += __builtin_convertvector(v, lanes32);
-      } else if constexpr (sizeof(T) == 2) {
-        lanes16 v;
-        memcpy(&v, src, sizeof v);
-        s += __builtin_convertvector(v, lanes32);
-      } else {
-        lanes32 v;
-        memcpy(&v, src, sizeof v);
-        s += v;
-      }
-    }
-    lanes32 sum;
-    memcpy(&sum, acc + t * L, sizeof sum);
-    sum += coef * s;
-    memcpy(acc + t * L, &sum, sizeof sum);
-  }
+// The vectors of a tile, in the registers of each set: v32 holds the 16
+// lanes' sums in 32 bits (one AVX-512 register, two AVX2 ones, four SSE2
+// ones), v16 16 counters of 16 bits, v8 (__m128i where there is one) 16 of 8
+// bits. Narrow counters are added in their own width as far as they cannot
+// overflow (sublevel::narrow) and widened once per batch, not once each.
+#if defined(SUBSCAN_AVX512)
+struct v32 {
+  __m512i v;
+};
+struct v16 {
+  __m256i v;
+};
+typedef __m128i v8;
+SUBSCAN_TARGET SUBSCAN_INLINE v32 splat(uint32_t a) { return {_mm512_set1_epi32((int)a)}; }
+SUBSCAN_TARGET SUBSCAN_INLINE v32 add(v32 a, v32 b) { return {_mm512_add_epi32(a.v, b.v)}; }
+SUBSCAN_TARGET SUBSCAN_INLINE v32 times(v32 a, uint32_t c) {
+  return {_mm512_mullo_epi32(a.v, _mm512_set1_epi32((int)c))};
 }
-
-// The same for a level of one bit a counter: lane i takes bit i of the word.
-SUBSCAN_TARGET static inline void bit_tiles(uint32_t *acc, const uint8_t *f, const int64_t *ranks,
-                                            int m, int64_t base, uint32_t coef, int tiles) {
-  lanes32 lane;
+SUBSCAN_TARGET SUBSCAN_INLINE v32 load32(const uint32_t *p) { return {_mm512_loadu_si512(p)}; }
+SUBSCAN_TARGET SUBSCAN_INLINE void store32(uint32_t *p, v32 a) { _mm512_storeu_si512(p, a.v); }
+SUBSCAN_TARGET SUBSCAN_INLINE v32 most(v32 a, v32 b) {
+  return {_mm512_maskz_max_epu32(0xFFFF, a.v, b.v)};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE uint32_t top(v32 a) {
+  __m256i h = _mm256_max_epu32(_mm512_maskz_extracti64x4_epi64(0xF, a.v, 0),
+                               _mm512_maskz_extracti64x4_epi64(0xF, a.v, 1));
+  __m128i q = _mm_max_epu32(_mm256_castsi256_si128(h), _mm256_extracti128_si256(h, 1));
+  q = _mm_max_epu32(q, _mm_shuffle_epi32(q, 0x4E));
+  q = _mm_max_epu32(q, _mm_shuffle_epi32(q, 0xB1));
+  return (uint32_t)_mm_cvtsi128_si32(q);
+}
+SUBSCAN_TARGET SUBSCAN_INLINE unsigned equal(v32 a, uint32_t x) {
+  return _mm512_cmpeq_epi32_mask(a.v, _mm512_set1_epi32((int)x));
+}
+SUBSCAN_TARGET SUBSCAN_INLINE unsigned at_least(v32 a, uint32_t x) {
+  return _mm512_cmpge_epu32_mask(a.v, _mm512_set1_epi32((int)x));
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 below(v32 a, int m) {
+  return {_mm512_maskz_mov_epi32((__mmask16)((1u << m) - 1), a.v)};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 bits(uint32_t w) {
+  return {_mm512_maskz_mov_epi32((__mmask16)w, _mm512_set1_epi32(1))};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v16 load16(const uint16_t *p) {
+  return {_mm256_loadu_si256((const __m256i *)p)};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v16 add16(v16 a, v16 b) { return {_mm256_add_epi16(a.v, b.v)}; }
+// The masked forms: the plain ones trip a warning in GCC 12.
+SUBSCAN_TARGET SUBSCAN_INLINE v32 widen(v16 a) {
+  return {_mm512_maskz_cvtepu16_epi32(0xFFFF, a.v)};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 widen(v8 a) { return {_mm512_maskz_cvtepu8_epi32(0xFFFF, a)}; }
+#elif defined(SUBSCAN_AVX2)
+struct v32 {
+  __m256i lo, hi;
+};
+struct v16 {
+  __m256i v;
+};
+typedef __m128i v8;
+SUBSCAN_TARGET SUBSCAN_INLINE v32 splat(uint32_t a) {
+  __m256i v = _mm256_set1_epi32((int)a);
+  return {v, v};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 add(v32 a, v32 b) {
+  return {_mm256_add_epi32(a.lo, b.lo), _mm256_add_epi32(a.hi, b.hi)};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 times(v32 a, uint32_t c) {
+  __m256i m = _mm256_set1_epi32((int)c);
+  return {_mm256_mullo_epi32(a.lo, m), _mm256_mullo_epi32(a.hi, m)};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 load32(const uint32_t *p) {
+  return {_mm256_loadu_si256((const __m256i *)p), _mm256_loadu_si256((const __m256i *)(p + 8))};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE void store32(uint32_t *p, v32 a) {
+  _mm256_storeu_si256((__m256i *)p, a.lo), _mm256_storeu_si256((__m256i *)(p + 8), a.hi);
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 most(v32 a, v32 b) {
+  return {_mm256_max_epu32(a.lo, b.lo), _mm256_max_epu32(a.hi, b.hi)};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE uint32_t top(v32 a) {
+  __m256i h = _mm256_max_epu32(a.lo, a.hi);
+  __m128i q = _mm_max_epu32(_mm256_castsi256_si128(h), _mm256_extracti128_si256(h, 1));
+  q = _mm_max_epu32(q, _mm_shuffle_epi32(q, 0x4E));
+  q = _mm_max_epu32(q, _mm_shuffle_epi32(q, 0xB1));
+  return (uint32_t)_mm_cvtsi128_si32(q);
+}
+SUBSCAN_TARGET SUBSCAN_INLINE unsigned equal(v32 a, uint32_t x) {
+  __m256i v = _mm256_set1_epi32((int)x);
+  return (unsigned)_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(a.lo, v))) |
+         (unsigned)_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(a.hi, v))) << 8;
+}
+SUBSCAN_TARGET SUBSCAN_INLINE unsigned at_least(v32 a, uint32_t x) {
+  __m256i v = _mm256_set1_epi32((int)x);
+  __m256i lo = _mm256_cmpeq_epi32(_mm256_max_epu32(a.lo, v), a.lo);
+  __m256i hi = _mm256_cmpeq_epi32(_mm256_max_epu32(a.hi, v), a.hi);
+  return (unsigned)_mm256_movemask_ps(_mm256_castsi256_ps(lo)) |
+         (unsigned)_mm256_movemask_ps(_mm256_castsi256_ps(hi)) << 8;
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 below(v32 a, int m) {
+  __m256i v = _mm256_set1_epi32(m);
+  __m256i lo = _mm256_cmpgt_epi32(v, _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  __m256i hi = _mm256_cmpgt_epi32(v, _mm256_setr_epi32(8, 9, 10, 11, 12, 13, 14, 15));
+  return {_mm256_and_si256(a.lo, lo), _mm256_and_si256(a.hi, hi)};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 bits(uint32_t w) {
+  __m256i v = _mm256_set1_epi32((int)w), one = _mm256_set1_epi32(1);
+  return {
+      _mm256_and_si256(_mm256_srlv_epi32(v, _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)), one),
+      _mm256_and_si256(_mm256_srlv_epi32(v, _mm256_setr_epi32(8, 9, 10, 11, 12, 13, 14, 15)), one)};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v16 load16(const uint16_t *p) {
+  return {_mm256_loadu_si256((const __m256i *)p)};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v16 add16(v16 a, v16 b) { return {_mm256_add_epi16(a.v, b.v)}; }
+SUBSCAN_TARGET SUBSCAN_INLINE v32 widen(v16 a) {
+  return {_mm256_cvtepu16_epi32(_mm256_castsi256_si128(a.v)),
+          _mm256_cvtepu16_epi32(_mm256_extracti128_si256(a.v, 1))};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 widen(v8 a) {
+  return {_mm256_cvtepu8_epi32(a), _mm256_cvtepu8_epi32(_mm_srli_si128(a, 8))};
+}
+#elif defined(SUBSCAN_SSE2)
+// Baseline x86-64 has no 32-bit multiply, unsigned maximum or variable
+// shift: they are built from what SSE2 has.
+struct v32 {
+  __m128i q[4];
+};
+struct v16 {
+  __m128i a, b;
+};
+typedef __m128i v8;
+SUBSCAN_TARGET SUBSCAN_INLINE v32 splat(uint32_t a) {
+  __m128i v = _mm_set1_epi32((int)a);
+  return {{v, v, v, v}};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 add(v32 a, v32 b) {
+  for (int i = 0; i < 4; i++) a.q[i] = _mm_add_epi32(a.q[i], b.q[i]);
+  return a;
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 times(v32 a, uint32_t c) {
+  __m128i m = _mm_set1_epi32((int)c);
+  for (int i = 0; i < 4; i++) {
+    __m128i even = _mm_mul_epu32(a.q[i], m), odd = _mm_mul_epu32(_mm_srli_epi64(a.q[i], 32), m);
+    a.q[i] = _mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08));
+  }
+  return a;
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 load32(const uint32_t *p) {
+  v32 a;
+  for (int i = 0; i < 4; i++) a.q[i] = _mm_loadu_si128((const __m128i *)(p + 4 * i));
+  return a;
+}
+SUBSCAN_TARGET SUBSCAN_INLINE void store32(uint32_t *p, v32 a) {
+  for (int i = 0; i < 4; i++) _mm_storeu_si128((__m128i *)(p + 4 * i), a.q[i]);
+}
+// The larger lane by lane, for lanes below 2^31 (counts are ints).
+SUBSCAN_TARGET SUBSCAN_INLINE __m128i most4(__m128i a, __m128i b) {
+  __m128i gt = _mm_cmpgt_epi32(a, b);
+  return _mm_or_si128(_mm_and_si128(gt, a), _mm_andnot_si128(gt, b));
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 most(v32 a, v32 b) {
+  for (int i = 0; i < 4; i++) a.q[i] = most4(a.q[i], b.q[i]);
+  return a;
+}
+SUBSCAN_TARGET SUBSCAN_INLINE uint32_t top(v32 a) {
+  __m128i q = most4(most4(a.q[0], a.q[1]), most4(a.q[2], a.q[3]));
+  q = most4(q, _mm_shuffle_epi32(q, 0x4E));
+  q = most4(q, _mm_shuffle_epi32(q, 0xB1));
+  return (uint32_t)_mm_cvtsi128_si32(q);
+}
+SUBSCAN_TARGET SUBSCAN_INLINE unsigned equal(v32 a, uint32_t x) {
+  __m128i v = _mm_set1_epi32((int)x);
+  unsigned m = 0;
+  for (int i = 0; i < 4; i++)
+    m |= (unsigned)_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a.q[i], v))) << 4 * i;
+  return m;
+}
+// For lanes and x below 2^31.
+SUBSCAN_TARGET SUBSCAN_INLINE unsigned at_least(v32 a, uint32_t x) {
+  __m128i v = _mm_set1_epi32((int)x);
+  unsigned m = 0;
+  for (int i = 0; i < 4; i++)
+    m |= (unsigned)_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(v, a.q[i]))) << 4 * i;
+  return ~m & 0xFFFF;
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 below(v32 a, int m) {
+  __m128i v = _mm_set1_epi32(m);
+  for (int i = 0; i < 4; i++)
+    a.q[i] = _mm_and_si128(
+        a.q[i], _mm_cmpgt_epi32(v, _mm_setr_epi32(4 * i, 4 * i + 1, 4 * i + 2, 4 * i + 3)));
+  return a;
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 bits(uint32_t w) {
+  __m128i v = _mm_set1_epi32((int)w);
+  v32 a;
+  for (int i = 0; i < 4; i++) {
+    __m128i bit = _mm_setr_epi32(1 << 4 * i, 2 << 4 * i, 4 << 4 * i, 8 << 4 * i);
+    a.q[i] = _mm_srli_epi32(_mm_cmpeq_epi32(_mm_and_si128(v, bit), bit), 31);
+  }
+  return a;
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v16 load16(const uint16_t *p) {
+  return {_mm_loadu_si128((const __m128i *)p), _mm_loadu_si128((const __m128i *)(p + 8))};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v16 add16(v16 a, v16 b) {
+  return {_mm_add_epi16(a.a, b.a), _mm_add_epi16(a.b, b.b)};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 widen(v16 a) {
+  const __m128i z = _mm_setzero_si128();
+  return {{_mm_unpacklo_epi16(a.a, z), _mm_unpackhi_epi16(a.a, z), _mm_unpacklo_epi16(a.b, z),
+           _mm_unpackhi_epi16(a.b, z)}};
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v32 widen(v8 a) {
+  const __m128i z = _mm_setzero_si128();
+  __m128i lo = _mm_unpacklo_epi8(a, z), hi = _mm_unpackhi_epi8(a, z);
+  return {{_mm_unpacklo_epi16(lo, z), _mm_unpackhi_epi16(lo, z), _mm_unpacklo_epi16(hi, z),
+           _mm_unpackhi_epi16(hi, z)}};
+}
+#else
+// Elsewhere, the compiler's own vectors.
+typedef uint32_t v32raw __attribute__((vector_size(4 * L)));
+struct v32 {
+  v32raw v;
+};
+struct v16 {
+  uint16_t v __attribute__((vector_size(2 * L)));
+};
+typedef uint8_t v8 __attribute__((vector_size(L)));
+static inline v32 splat(uint32_t a) { return {v32raw{} + a}; }
+static inline v32 add(v32 a, v32 b) { return {a.v + b.v}; }
+static inline v32 times(v32 a, uint32_t c) { return {a.v * c}; }
+static inline v32 load32(const uint32_t *p) {
+  v32 a;
+  memcpy(&a.v, p, sizeof a.v);
+  return a;
+}
+static inline void store32(uint32_t *p, v32 a) { memcpy(p, &a.v, sizeof a.v); }
+static inline v32 most(v32 a, v32 b) { return {a.v > b.v ? a.v : b.v}; }
+static inline uint32_t top(v32 a) {
+  uint32_t m = 0;
+  for (int i = 0; i < L; i++) m = std::max(m, a.v[i]);
+  return m;
+}
+static inline unsigned equal(v32 a, uint32_t x) {
+  unsigned m = 0;
+  for (int i = 0; i < L; i++) m |= (unsigned)(a.v[i] == x) << i;
+  return m;
+}
+static inline unsigned at_least(v32 a, uint32_t x) {
+  unsigned m = 0;
+  for (int i = 0; i < L; i++) m |= (unsigned)(a.v[i] >= x) << i;
+  return m;
+}
+static inline v32 below(v32 a, int m) {
+  for (int i = m; i < L; i++) a.v[i] = 0;
+  return a;
+}
+static inline v32 bits(uint32_t w) {
+  v32raw lane;
   for (int i = 0; i < L; i++) lane[i] = i;
-  for (int t = 0; t < tiles; t++) {
-    lanes32 s = {};
-    for (int c = 0; c < m; c++) {
-      int64_t p = base - ranks[c] + t * L;
-      uint32_t word;
-      memcpy(&word, f + (p >> 3), sizeof word);
-      s += (lanes32{} + (word >> (p & 7))) >> lane & 1;
+  return {(v32raw{} + w) >> lane & 1};
+}
+static inline v16 load16(const uint16_t *p) {
+  v16 a;
+  memcpy(&a.v, p, sizeof a.v);
+  return a;
+}
+static inline v16 add16(v16 a, v16 b) { return {a.v + b.v}; }
+static inline v32 widen(v16 a) { return {__builtin_convertvector(a.v, v32raw)}; }
+static inline v32 widen(v8 a) { return {__builtin_convertvector(a, v32raw)}; }
+#endif
+
+#if defined(SUBSCAN_AVX512) || defined(SUBSCAN_AVX2) || defined(SUBSCAN_SSE2)
+SUBSCAN_TARGET SUBSCAN_INLINE v8 load8(const uint8_t *p) {
+  return _mm_loadu_si128((const __m128i *)p);
+}
+SUBSCAN_TARGET SUBSCAN_INLINE v8 add8(v8 a, v8 b) { return _mm_add_epi8(a, b); }
+#else
+static inline v8 load8(const uint8_t *p) {
+  v8 a;
+  memcpy(&a, p, sizeof a);
+  return a;
+}
+static inline v8 add8(v8 a, v8 b) { return a + b; }
+#endif
+
+// The sum, lane by lane, of the 16 counters from one + at[c] on for c <
+// m1, and from two + at[c] on for m1 <= c < m; `narrow` counters at a time
+// are added in their own width before widening.
+template <class T>
+SUBSCAN_TARGET SUBSCAN_INLINE v32 cells(const T *one, const T *two, const int64_t *at, int m1,
+                                        int m, int narrow) {
+  v32 s = splat(0);
+  if constexpr (sizeof(T) == 4) {
+    for (int c = 0; c < m; c++) s = add(s, load32((c < m1 ? one : two) + at[c]));
+  } else if constexpr (sizeof(T) == 2) {
+    for (int c = 0; c < m;) {
+      int end = std::min(m, c + narrow);
+      v16 h = load16((c < m1 ? one : two) + at[c]);
+      for (c++; c < end; c++) h = add16(h, load16((c < m1 ? one : two) + at[c]));
+      s = add(s, widen(h));
     }
-    lanes32 sum;
-    memcpy(&sum, acc + t * L, sizeof sum);
-    sum += coef * s;
-    memcpy(acc + t * L, &sum, sizeof sum);
+  } else {
+    for (int c = 0; c < m;) {
+      int end = std::min(m, c + narrow);
+      v8 h = load8((c < m1 ? one : two) + at[c]);
+      for (c++; c < end; c++) h = add8(h, load8((c < m1 ? one : two) + at[c]));
+      s = add(s, widen(h));
+    }
   }
+  return s;
 }
 
-// The m ranks of one list of level lv, each read at base - r onwards.
-SUBSCAN_TARGET static inline void add_list(uint32_t *acc, const sublevel &lv,
-                                           const std::vector<int64_t> &ranks, int64_t base,
-                                           int tiles) {
-  int m = (int)ranks.size();
-  if (m == 0) return;
-  uint32_t coef = (uint32_t)lv.coef;
-  switch (lv.bits) {
-  case 1:
-    return bit_tiles(acc, lv.u8.data(), ranks.data(), m, base, coef, tiles);
-  case 8:
-    return level_tiles(acc, lv.u8.data(), ranks.data(), m, base, coef, tiles);
-  case 16:
-    return level_tiles(acc, lv.u16.data(), ranks.data(), m, base, coef, tiles);
-  default:
-    return level_tiles(acc, lv.u32.data(), ranks.data(), m, base, coef, tiles);
+// The same for a level of one bit a counter: lane i takes bit i from bit
+// one + at[c] (c < m1) or two + at[c] on.
+SUBSCAN_TARGET SUBSCAN_INLINE v32 bit_cells(const uint8_t *f, int64_t one, int64_t two,
+                                            const int64_t *at, int m1, int m) {
+  v32 s = splat(0);
+  for (int c = 0; c < m; c++) {
+    int64_t p = (c < m1 ? one : two) + at[c];
+    uint32_t word;
+    memcpy(&word, f + (p >> 3), sizeof word);
+    s = add(s, bits(word >> (p & 7)));
   }
+  return s;
 }
 
-// The counts of the run Q, a, v (v = a+1..n) into acc[0..n-a-1] (and
-// whatever in the lanes up to the next whole tile): subsets of Q alone, with
-// a, with v, and with both.
-SUBSCAN_TARGET static void count_run(const subcount &sc, const subscratch &w, int a,
-                                     uint32_t with_a, uint32_t *acc) {
-  int n = sc.n, rows = n - a, tiles = (rows + L - 1) / L;
-  assert(rows >= 1 && rows <= subcount_max_run);
-  for (int i = 0; i < tiles * L; i++) acc[i] = with_a;
-  int64_t first_v = n - (a + 1), pair = (int64_t)(n - a) * (n - a - 1) / 2;  // C(n - a, 2)
+// One tile of 16 counts: start, plus for every level j the coefficient
+// times the sum of the counters at last - one_base - r for each rank r of
+// one[j], and (with both) at last - two_base - r for each of two[j], each
+// counter read `shift` places on.
+SUBSCAN_TARGET SUBSCAN_INLINE v32 tile(const subcount &sc, const subscratch &w, uint32_t start,
+                                       int64_t one_base, int64_t two_base, bool both,
+                                       int64_t shift) {
+  v32 acc = splat(start);
   for (int j = sc.jlo; j <= sc.jhi; j++) {
     const sublevel &lv = sc.level[j];
-    add_list(acc, lv, w.one[j], lv.last - first_v, tiles);
-    add_list(acc, lv, w.two[j], lv.last - pair - first_v, tiles);
+    int m1 = w.cells_one[j], m = both ? w.cells[j] : m1;
+    if (m == 0) continue;
+    const int64_t *at = w.at[j].data();
+    int64_t one = lv.last - one_base + shift, two = lv.last - two_base + shift;
+    v32 s;
+    switch (lv.bits) {
+    case 1:
+      s = bit_cells(lv.u8.data(), one, two, at, m1, m);
+      break;
+    case 8:
+      s = cells(lv.u8.data() + one, lv.u8.data() + two, at, m1, m, lv.narrow);
+      break;
+    case 16:
+      s = cells(lv.u16.data() + one, lv.u16.data() + two, at, m1, m, lv.narrow);
+      break;
+    default:
+      s = cells(lv.u32.data() + one, lv.u32.data() + two, at, m1, m, 1);
+    }
+    acc = add(acc, lv.coef == 1 ? s : times(s, (uint32_t)lv.coef));
+  }
+  return acc;
+}
+
+// The ranks of one[j] and then of two[j], negated, as at[j] (see tile).
+SUBSCAN_TARGET SUBSCAN_INLINE void place(const subcount &sc, subscratch &w) {
+  for (int j = sc.jlo; j <= sc.jhi; j++) {
+    int64_t *at = w.at[j].data();
+    int m = 0;
+    for (int64_t r : w.one[j]) at[m++] = -r;
+    w.cells_one[j] = m;
+    for (int64_t r : w.two[j]) at[m++] = -r;
+    w.cells[j] = m;
   }
 }
 
@@ -252,62 +466,86 @@ SUBSCAN_TARGET static bool better(const subseed &a, const subseed &b) {
   return a.standing > b.standing;
 }
 
+// The first of the m bounds p[0..m-1] (counts, below 2^31) that reaches x, or m.
+SUBSCAN_TARGET SUBSCAN_INLINE int reaching(const int *p, int m, uint32_t x) {
+  int i = 0;
+  for (; i + L <= m; i += L)
+    if (unsigned e = at_least(load32((const uint32_t *)p + i), x)) return i + __builtin_ctz(e);
+  while (i < m && (uint32_t)p[i] < x) i++;
+  return i;
+}
+
 SUBSCAN_TARGET void scan_chunk(subcount &sc, int c, int *bound, subscratch &w,
                                std::atomic<uint64_t> &best) {
   int n = sc.n, q = sc.x - 2;
-  uint32_t acc[subcount_max_run + L];
+  alignas(64) uint32_t acc[subcount_max_run + L];
+  int *run_max = sc.run_max.data();
   for (int g = sc.chunk_group[c]; g < sc.chunk_group[c + 1]; g++) {
-    int row = sc.group_row[g];
-    if (subscan_pack(sc.group_max[g], row) <= best.load(std::memory_order_relaxed)) continue;
+    uint64_t b = best.load(std::memory_order_relaxed);
+    if (subscan_pack(sc.group_max[g], sc.group_row[g]) <= b) continue;
     bool built = false;
-    int low = q ? sc.group_set[(size_t)g * q + q - 1] : 0, gmax = 0;
-    for (int ri = sc.group_run[g], a = low + 1; ri < sc.group_run[g + 1]; ri++, a++) {
-      int rows = n - a;
-      if (subscan_pack(sc.run_max[ri], row) > best.load(std::memory_order_relaxed)) {
-        if (!built) {
-          // The counts of Q + a for every run of the group at once: as a
-          // runs upward, each subset's counter moves up by one place.
-          build_group(sc, g, w);
-          int runs = n - 1 - low, tiles = (runs + L - 1) / L;
-          for (int i = 0; i < tiles * L; i++) w.with_a[i] = w.q_only;
-          for (int j = sc.jlo; j <= sc.jhi; j++)
-            add_list(w.with_a, sc.level[j], w.one[j], sc.level[j].last - n + low + 1, tiles);
-          built = true;
-        }
-        count_run(sc, w, a, w.with_a[a - low - 1], acc);
-        w.runs++;
-        // The largest count (every count fits an int) and its first lane.
-        int tiles = (rows + L - 1) / L;
-        for (int i = rows; i < tiles * L; i++) acc[i] = 0;
-        lanes32 most = {};
-        for (int t = 0; t < tiles; t++) {
-          lanes32 v;
-          memcpy(&v, acc + t * L, sizeof v);
-          most = most > v ? most : v;
-        }
-        uint32_t top = 0;
-        for (int i = 0; i < L; i++) top = std::max(top, most[i]);
-        int m = (int)top, at = 0;
-        while (acc[at] != top) at++;
-        // The bounds are not read again in this scan: write them past the
-        // cache rather than fetch each line first.
-        for (int i = 0; i < rows; i++) stream_int(bound + row + i, (int)acc[i]);
-        sc.run_max[ri] = m;
-        uint64_t mine = subscan_pack(m, row + at), seen = best.load(std::memory_order_relaxed);
-        if (m > 0 && (w.top.size() < subscan_seeds || mine > w.top.back().standing)) {
-          subseed s{mine, row + at, {}};
-          const unsigned char *qs = sc.group_set.data() + (size_t)g * q;
-          std::copy(qs, qs + q, s.set);
-          s.set[q] = (unsigned char)a, s.set[q + 1] = (unsigned char)(a + 1 + at);
-          w.top.insert(std::upper_bound(w.top.begin(), w.top.end(), s, better), s);
-          if (w.top.size() > subscan_seeds) w.top.pop_back();
-        }
-        while (m > 0 && mine > seen && !best.compare_exchange_weak(seen, mine)) {
-        }
+    int low = q ? sc.group_set[(size_t)g * q + q - 1] : 0;
+    int first = sc.group_run[g], end = sc.group_run[g + 1];
+    for (int ri = first; ri < end; ri++) {
+      // A run whose bound is below the best count cannot beat it: pass over
+      // those 16 at a time. (The best only rises: a stale one passes over
+      // fewer.)
+      ri += reaching(run_max + ri, end - ri, (uint32_t)(b >> 32));
+      if (ri == end) break;
+      // Run a starts after the n - a' rows of each run a' before it.
+      int a = low + 1 + (ri - first), rows = n - a;
+      int row = sc.group_row[g] + (a - low - 1) * n - ((a - 1) * a - low * (low + 1)) / 2;
+      if (subscan_pack(run_max[ri], row) <= b) continue;
+      if (!built) {
+        // The counts of Q + a for every run of the group at once: as a
+        // runs upward, each subset's counter moves up by one place.
+        build_group(sc, g, w);
+        int runs = n - 1 - low, tiles = (runs + L - 1) / L;
+        place(sc, w);
+        for (int t = 0; t < tiles; t++)
+          store32(w.with_a + t * L, tile(sc, w, w.q_only, n - low - 1, 0, false, t * L));
+        built = true;
       }
-      gmax = std::max(gmax, sc.run_max[ri]);
-      row += rows;
+      // The run Q, a, v for v = a+1..n: subsets of Q alone and with a
+      // (with_a), with v, and with both.
+      int64_t first_v = n - (a + 1), second = (int64_t)(n - a) * (n - a - 1) / 2 + first_v;
+      int tiles = (rows + L - 1) / L;
+      uint32_t with_a = w.with_a[a - low - 1];
+      v32 hi = splat(0);
+      for (int t = 0; t < tiles; t++) {
+        v32 v = tile(sc, w, with_a, first_v, second, true, t * L);
+        if (t == tiles - 1) v = below(v, rows - t * L);  // the lanes past the run: 0
+        hi = most(hi, v);
+        store32(acc + t * L, v);
+      }
+      w.runs++;
+      // The largest count (every count fits an int) and its first lane.
+      uint32_t m32 = top(hi);
+      int m = (int)m32, at = 0;
+      for (int t = 0; t < tiles; t++)
+        if (unsigned e = equal(load32(acc + t * L), m32)) {
+          at = t * L + __builtin_ctz(e);
+          break;
+        }
+      // The bounds are not read again in this scan: write them past the
+      // cache rather than fetch each line first.
+      for (int i = 0; i < rows; i++) stream_int(bound + row + i, (int)acc[i]);
+      run_max[ri] = m;
+      uint64_t mine = subscan_pack(m, row + at), seen = best.load(std::memory_order_relaxed);
+      if (m > 0 && (w.top.size() < subscan_seeds || mine > w.top.back().standing)) {
+        subseed s{mine, row + at, {}};
+        const unsigned char *qs = sc.group_set.data() + (size_t)g * q;
+        std::copy(qs, qs + q, s.set);
+        s.set[q] = (unsigned char)a, s.set[q + 1] = (unsigned char)(a + 1 + at);
+        w.top.insert(std::upper_bound(w.top.begin(), w.top.end(), s, better), s);
+        if (w.top.size() > subscan_seeds) w.top.pop_back();
+      }
+      while (m > 0 && mine > seen && !best.compare_exchange_weak(seen, mine)) {
+      }
+      b = best.load(std::memory_order_relaxed);
     }
+    int gmax = 0;
+    for (int ri = first; ri < end; ri++) gmax = std::max(gmax, run_max[ri]);
     sc.group_max[g] = gmax;
   }
 }

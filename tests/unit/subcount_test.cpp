@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <vector>
 
@@ -18,12 +19,14 @@ static std::vector<int> numbers(uint32_t mask) {
 
 // Runs a greedy choice after choice on both sides until all is covered. The
 // engine learns of covered k-sets one by one (subcount_remove), or from the
-// cover with an nk-table to compact (subcount_cover).
+// cover with an nk-table to compact (subcount_cover). narrow > 0 lowers the
+// counters a kernel adds in their own width to at most that many.
 static void follow(int n, int k, int x, int t, int threads, int chunk_rows, int kernel,
-                   bool by_cover) {
+                   bool by_cover, int narrow = 0) {
   SCOPED_TRACE(testing::Message() << "L(" << n << "," << k << "," << x << "," << t << ") threads "
                                   << threads << " kernel " << subcount_kernel_name(kernel)
-                                  << (by_cover ? " by cover" : " by k-set"));
+                                  << (by_cover ? " by cover" : " by k-set") << " narrow "
+                                  << narrow);
   std::vector<uint32_t> open, covers;
   for (uint32_t m = 0; m < (1u << n); m++) {
     if (std::popcount(m) == k) open.push_back(m);
@@ -38,6 +41,8 @@ static void follow(int n, int k, int x, int t, int threads, int chunk_rows, int 
   sc.threads = threads;
   sc.kernel = kernel;
   sc.beside_rows = sc.spread_runs = 0;
+  for (sublevel &lv : sc.level)
+    if (narrow > 0) lv.narrow = std::min(lv.narrow, narrow);
   std::vector<int> bound(covers.size() + 1, (int)open.size());
   int reported = 0;
   static int *seen = nullptr;
@@ -102,6 +107,83 @@ TEST(Subcount, FollowsPlainCountingEveryStep) {
     follow(8, 2, 1, 1, 1, 1, v, true);
     follow(10, 3, 6, 3, 2, 5, v, false);
     follow(10, 3, 6, 3, 3, 5, v, true);
+    // Byte counters of up to 120 (level 3), 16-bit ones of up to 330
+    // (level 2): sums of ten and of five that the kernels add two and
+    // three at a time in the counters' width before widening.
+    follow(13, 6, 6, 2, 2, 100, v, true);
+    follow(13, 6, 6, 2, 1, 100, v, false, 3);
   }
   EXPECT_GE(kernels, 1);
+}
+
+static int64_t choose(int a, int b) {
+  int64_t c = 1;
+  for (int i = 0; i < b; i++) c = c * (a - i) / (i + 1);
+  return c;
+}
+
+// The x-set of row `row` (from 1) of the lexicographic list of x-sets of 1..n.
+static std::vector<int> row_set(int n, int x, int row) {
+  std::vector<int> set;
+  for (int i = 0, c = 1; i < x; i++, c++) {
+    while (row > choose(n - c, x - i - 1)) row -= (int)choose(n - c, x - i - 1), c++;
+    set.push_back(c);
+  }
+  return set;
+}
+
+// Pools wider than a machine word: the walk reads the uncovered k-sets
+// below a prefix 56 bits at a time. Covers chosen by the engine leave the
+// counts, and every x-set from a few small numbers is counted by hand.
+static void wide_pool(int n, int x, int t) {
+  SCOPED_TRACE(testing::Message() << "L(" << n << ",2," << x << "," << t << ")");
+  std::vector<std::array<int, 2>> open;
+  for (int a = 1; a <= n; a++)
+    for (int b = a + 1; b <= n; b++) open.push_back({a, b});
+  subcount sc;
+  subcount_init(sc, n, 2, x, t, (int)open.size());
+  sc.threads = 1;
+  std::vector<int> bound(choose(n, x) + 1, (int)open.size());
+  for (int step = 0; step < 3; step++) {
+    int row = 0;
+    int got = subcount_best(sc, bound.data(), (int)bound.size() - 1, &row, [](int) {});
+    ASSERT_GT(got, 0);
+    std::vector<int> xs = row_set(n, x, row);
+    std::vector<unsigned char> table(3);
+    std::vector<std::array<int, 2>> left;
+    for (auto &k : open) {
+      table.insert(table.end(), {0, (unsigned char)k[0], (unsigned char)k[1]});
+      int shared =
+          (int)std::count(xs.begin(), xs.end(), k[0]) + (int)std::count(xs.begin(), xs.end(), k[1]);
+      if (shared < t) left.push_back(k);
+    }
+    ASSERT_EQ(subcount_cover(sc, xs.data(), table.data(), 3, (int)open.size()),
+              (int)(open.size() - left.size()));
+    ASSERT_EQ(got, (int)(open.size() - left.size()));
+    open = left;
+    // Every x-set whose first number is 1, 2 or 3.
+    std::vector<int> set(x);
+    for (int f = 1; f <= 3; f++) {
+      set[0] = f;
+      for (int i = 1; i < x; i++) set[i] = f + i;
+      while (true) {
+        int want = 0;
+        for (auto &k : open)
+          want += (int)std::count(set.begin(), set.end(), k[0]) +
+                      (int)std::count(set.begin(), set.end(), k[1]) >=
+                  t;
+        ASSERT_EQ(subcount_count(sc, set.data()), want);
+        int i = x - 1;
+        while (i >= 1 && set[i] == n - (x - 1 - i)) i--;
+        if (i < 1) break;
+        set[i]++;
+        for (int j = i + 1; j < x; j++) set[j] = set[j - 1] + 1;
+      }
+    }
+  }
+}
+
+TEST(Subcount, PoolsWiderThanAWord) {
+  wide_pool(70, 2, 1);  // a chosen number starts the uncovered pairs it meets
+  wide_pool(70, 3, 2);  // both numbers from the cover
 }
