@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -16,6 +17,9 @@ namespace design {
 
 bool exact_available() { return true; }
 
+// Bytes free for CBC's own allocations, checked before each solve.
+static constexpr size_t kHeadroom = (size_t)64 << 20;
+
 CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> &rows_of,
                           const std::vector<uint32_t> &weight, const std::vector<uint32_t> &start,
                           double seconds, int nodes) {
@@ -23,6 +27,11 @@ CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> 
   static std::mutex one_at_a_time;
   std::lock_guard<std::mutex> lock(one_at_a_time);
   CoverSolution out;
+  // Parts of CBC written in C do not check their allocations and crash where
+  // memory runs out: no solve starts without headroom (an exception here
+  // ends the run cleanly).
+  std::unique_ptr<char[]> headroom(new char[kHeadroom]);
+  headroom.reset();
   int cols = (int)rows_of.size();
   std::vector<int> begin{0}, index;
   std::vector<double> value, low(cols, 0), high(cols, 1), cost(weight.begin(), weight.end());
@@ -44,6 +53,8 @@ CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> 
   // Wall time, not CPU time: on a loaded machine CPU time overruns the limit.
   Cbc_setParameter(m, "timeMode", "elapsed");
   Cbc_setParameter(m, "threads", "1");
+  // Its zero-half cut generator is one of those parts (seen under ulimit -v).
+  Cbc_setParameter(m, "zeroHalfCuts", "off");
   char secs[32];
   snprintf(secs, sizeof secs, "%.3f", std::max(0.01, seconds));
   Cbc_setParameter(m, "sec", secs);
