@@ -97,8 +97,10 @@ def how_built(out):
         size = int(m[1])
         if method == "symmetric":
             method += ", exact" if "exact solve" in steps else ", annealing"
+        if group:
+            group = re.sub(r", (exact solve|annealing).*", "", group[1])
         if size > best[0]:
-            best = (size, method, group[1] if method.startswith("symmetric") and group else "")
+            best = (size, method, group if method.startswith("symmetric") and group else "")
     return best[1], best[2]
 
 
