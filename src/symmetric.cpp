@@ -250,10 +250,12 @@ struct Prepared {
   bool exact = false;              // solved exactly, else by annealing
   bool proved = false;             // the exact solve proved its optimum
   double bound = 0;                // what the exact solve proved of the group
-  // A run's rank: the total of its wheel below the one to beat, else (after
-  // every group that found one) the fewest holes it met below that total. Measured on L(27,4,6,3)
-  // below 98 in 0.15 s: Z9 x Z3, which alone reaches 90, met 2-4 holes, the other groups 4-31.
-  uint64_t screened = UINT64_MAX;  // the best rank of its annealing runs
+  // The best rank of its annealing runs. A run's rank: the total of its
+  // wheel below the one to beat, else (after every group that found one)
+  // the fewest holes it met below that total. Measured on L(27,4,6,3) below
+  // 98 in 0.15 s: Z9 x Z3, which alone reaches 90, met 2-4 holes, the other
+  // groups 4-31.
+  uint64_t screened = UINT64_MAX;
   std::array<size_t, 4> print{};   // order and orbits of t-, k- and x-sets
 };
 
