@@ -185,16 +185,36 @@ static std::string read_from(const std::string &path, const design::Shape &s,
 }
 
 // Ctrl-C or SIGTERM: the first stops the search, which then proves and
-// prints the best wheel it has; a second ends the program at once.
+// prints the best wheel it has; a second ends the program at once. Both
+// signals stay blocked in every thread and one thread waits for them: CBC
+// installs a handler of its own for SIGINT during a solve, and a handler
+// of ours would be lost to it.
 static std::atomic<bool> stop_search{false};
 static std::atomic<int> stop_signal{0};
 
-static void on_signal(int sig) {
-  if (stop_signal.exchange(sig) != 0) {
-    signal(sig, SIG_DFL);
-    raise(sig);
-  }
-  stop_search = true;
+static void watch_signals() {
+  sigset_t both;
+  sigemptyset(&both);
+  sigaddset(&both, SIGINT);
+  sigaddset(&both, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &both, nullptr);  // inherited by every thread from here on
+  std::thread([both] {
+    for (;;) {
+      int sig = 0;
+      if (sigwait(&both, &sig) != 0) continue;
+      if (stop_signal.exchange(sig) == 0) {
+        stop_search = true;
+        continue;
+      }
+      // The second: end as that signal ends a program.
+      signal(sig, SIG_DFL);
+      sigset_t one;
+      sigemptyset(&one);
+      sigaddset(&one, sig);
+      pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+      raise(sig);
+    }
+  }).detach();
 }
 
 // The progress line on a terminal: what the search reported last, with the
@@ -268,11 +288,6 @@ static int run(const Options &o, const design::Shape &s) {
     ticker = std::make_unique<Ticker>(start);
     d.progress = [&](uint64_t best, const std::string &what) { ticker->report(best, what); };
   }
-  struct sigaction act {};
-  act.sa_handler = on_signal;
-  sigemptyset(&act.sa_mask);
-  sigaction(SIGINT, &act, nullptr);
-  sigaction(SIGTERM, &act, nullptr);
 
   design::Design w;
   bool ok = design::design_wheel(s, from, d, w);
@@ -316,6 +331,7 @@ int main(int argc, char **argv) {
   design::Shape s{};
   if (int status = parse_args(argc, argv, o); status >= 0) return status;
   if (int status = check_params(o.pos, s); status >= 0) return status;
+  watch_signals();
   try {
     return run(o, s);
   } catch (const std::bad_alloc &) {
