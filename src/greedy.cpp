@@ -239,7 +239,10 @@ void greedy_run() {
     subcount_advise(c4, sizeof(int) * ((size_t)nx + x));
     for (int i = 1; i <= nx; i++) c4[i] = nk;
     run.fast = engine_fits(n, k, x, t);
-    if (run.fast) subcount_init(run.sc, n, k, x, t, nk);
+    if (run.fast) {
+      subcount_init(run.sc, n, k, x, t, nk);
+      run.sc.whole_table = true;  // the nk-table
+    }
     printf("Greedy: L(%d,%d,%d,%d)\n", n, k, x, t);
     printf("Memory need for (nk-table): %3.3f MB\n", (double)nk * (double)(k + 1) / 1048576.0);
     printf("Memory need for (nx-table): %3.3f MB\n", (double)nx * (double)(x + 1) / 1048576.0);

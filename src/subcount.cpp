@@ -57,6 +57,10 @@ double subcount_bytes(int n, int k, int x, int t) {
     bytes += (double)level_cells(binom64(n, j), bits) * std::max(bits, 8) / 8;
   }
   if (x >= 2) bytes += 4.0 * binom64(n - 1, x - 1) + (12.0 + x) * binom64(n - 2, x - 2);
+  // The removal's list of covered rows: at most the k-sets one cover covers.
+  if (k <= x)
+    for (int j = t; j <= k; j++)
+      bytes += 4.0 * (double)binom64(x, j) * (double)binom64(n - x, k - j);
   return bytes;
 }
 
@@ -216,6 +220,38 @@ void subcount_remove(subcount &sc, const unsigned char *kset) { remove_kset(sc, 
 // m fewer k-sets hold the j-set at position p of level lv (not a bit level).
 template <class T> static inline void lower(T *f, int64_t p, int m) { f[p] = (T)(f[p] - m); }
 
+// The set bits of bits[from..to), which has a word of slack past `to`.
+static inline __attribute__((always_inline)) int64_t count_set_bits(const uint8_t *bits,
+                                                                    int64_t from, int64_t to) {
+  int64_t n = 0;
+  while (from < to) {
+    // Up to 56 bits from any bit: a word from its byte, shifted.
+    int64_t m = std::min<int64_t>(56, to - from);
+    uint64_t word;
+    memcpy(&word, bits + (from >> 3), sizeof word);
+    n += __builtin_popcountll(word >> (from & 7) & (((uint64_t)1 << m) - 1));
+    from += m;
+  }
+  return n;
+}
+
+// With the processor's own popcount where it has one (chosen at run time:
+// an ifunc would run before the sanitizers' runtime is up).
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("popcnt"))) static int64_t set_bits_popcnt(const uint8_t *bits, int64_t from,
+                                                                 int64_t to) {
+  return count_set_bits(bits, from, to);
+}
+#endif
+
+static int64_t set_bits(const uint8_t *bits, int64_t from, int64_t to) {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool popcnt = __builtin_cpu_supports("popcnt");
+  if (popcnt) return set_bits_popcnt(bits, from, to);
+#endif
+  return count_set_bits(bits, from, to);
+}
+
 namespace {
 
 // The depth-first walk over the k-sets a cover covers, for k <= x, where the
@@ -228,6 +264,12 @@ namespace {
 // rank_{u+1}(S) + C(n - s, u + 1). A subset is lowered once, by the k-sets
 // that left below the node that added its largest number; a prefix no
 // uncovered k-set holds (its counter 0) is not entered.
+//
+// A k-set's bit stands at its place in the lexicographic order of all
+// k-sets, so the walk meets the k-sets that leave in table order. With a
+// table of every uncovered k-set (sc.whole_table) it also tells their rows:
+// one more than the uncovered k-sets before them, counted on the bits as they
+// stood before this cover.
 struct walk {
   subcount &sc;
   const int *cover;                             // the cover's x numbers, ascending
@@ -237,6 +279,8 @@ struct walk {
   std::vector<int64_t> st[subcount_max_x + 1];  // per level, the prefix's subsets
   int top[subcount_max_x + 1];                  // entries on each stack
   int left[subcount_max_n + 1];                 // the last numbers of the k-sets that leave
+  subgone *out = nullptr;                       // where the rows go, if they are wanted
+  int64_t cursor = 0, before = 0;               // bits below cursor that were set
 
   walk(subcount &c, const int *xset, const unsigned char *in_cover)
       : sc(c), cover(xset), in(in_cover), wide(c.k + 1) {
@@ -248,6 +292,22 @@ struct walk {
   }
 
   int64_t rank(int j, int e, int u) const { return st[j][(size_t)e * wide + u]; }
+
+  // Counts the set bits from the cursor up to bit p; none of them has left yet.
+  void advance(int64_t p) {
+    before += set_bits(sc.level[sc.k].u8.data(), cursor, p);
+    cursor = p;
+  }
+
+  // The k-sets of bits at + left[0..gone) leave: their rows, in order.
+  void tell(int64_t at, int gone) {
+    for (int i = 0; i < gone; i++) {
+      advance(at + left[i]);
+      out->row[out->told++] = (int)(1 + before++);
+      cursor++;
+    }
+    if (out->told - out->shown >= out->batch) out->show(false);
+  }
 
   // The k-sets that hold the k - 1 chosen numbers (the last entry of level
   // k - 1, above `last`), one more number s above, and enough of the cover.
@@ -277,6 +337,7 @@ struct walk {
         if (bits[p >> 3] >> (p & 7) & 1) left[gone++] = s;
       }
     }
+    if (out) tell(at, gone);
     for (int i = 0; i < gone; i++) drop(sc.level[k], at + left[i]);
     for (int j = std::max(sc.jlo, 1); j < k; j++) {
       sublevel &lv = sc.level[j];
@@ -368,6 +429,41 @@ static int compact(subcount *remove, unsigned char *table, int k, int t, int row
   return gone;
 }
 
+void subgone::show(bool end) {
+  shown = told;
+  ready.store(told | (end ? ended : 0), std::memory_order_release);
+  ready.notify_one();
+}
+
+// Moves the rows that stay down over the covered ones, whose rows the walk
+// tells in order (from another thread, or all told already), and flags each
+// covered row where it stood, as compact() does row by row: the stretch
+// between two covered rows moves as one block. Returns the rows covered.
+static int move_rows(subgone &g, unsigned char *table, size_t w, int rows,
+                     [[maybe_unused]] const unsigned char *in_cover, [[maybe_unused]] int k,
+                     [[maybe_unused]] int t) {
+  int done = 0, last = 0;  // rows told and handled; the last of them
+  for (;;) {
+    int64_t ready = g.ready.load(std::memory_order_acquire);
+    for (int to = (int)(ready & ~subgone::ended); done < to; done++) {
+      int r = g.row[done];
+      assert(r > last && r <= rows);
+#ifndef NDEBUG
+      int shared = 0;
+      for (int j = 1; j <= k; j++) shared += in_cover[table[w * r + j]];
+      assert(shared >= t);
+#endif
+      if (done) memmove(table + w * (last + 1 - done), table + w * (last + 1), w * (r - last - 1));
+      table[w * r] = 1;
+      last = r;
+    }
+    if (ready & subgone::ended) break;
+    g.ready.wait(ready, std::memory_order_acquire);
+  }
+  if (done) memmove(table + w * (last + 1 - done), table + w * (last + 1), w * (rows - last));
+  return done;
+}
+
 int subcount_cover(subcount &sc, const int *cover, unsigned char *table, int w, int rows) {
   assert(w == sc.k + 1);
   (void)w;  // the row width follows from k
@@ -383,11 +479,29 @@ int subcount_cover(subcount &sc, const int *cover, unsigned char *table, int w, 
       compact<5>, compact<6>, compact<7>, compact<8>};
   auto pass = sc.k <= 8 ? fixed[sc.k] : compact<0>;
   if (sc.k > sc.x) return pass(&sc, table, sc.k, sc.t, rows, in_cover);
-  // The walk touches only the counters, the pass only the table: on large
-  // tables they run side by side.
   walk wk(sc, cover, in_cover);
   int gone = 0, removed = 0;
-  if (sc.threads > 1 && rows >= sc.beside_rows) {
+  if (sc.whole_table) {
+    // The walk tells the covered rows; on large tables the rows move beside
+    // it as they are told.
+    subgone &g = sc.gone;
+    g.row.resize(std::max<size_t>(g.row.size(), subcount_count(sc, cover)));
+    g.told = g.shown = 0;
+    g.ready.store(0);
+    wk.out = &g;
+    if (sc.threads > 1 && rows >= sc.beside_rows) {
+      std::thread helper([&] { gone = move_rows(g, table, w, rows, in_cover, sc.k, sc.t); });
+      removed = wk.go(0, 0, 0);
+      g.show(true);
+      helper.join();
+    } else {
+      removed = wk.go(0, 0, 0);
+      g.show(true);
+      gone = move_rows(g, table, w, rows, in_cover, sc.k, sc.t);
+    }
+  } else if (sc.threads > 1 && rows >= sc.beside_rows) {
+    // The walk touches only the counters, the pass only the table: on large
+    // tables they run side by side.
     std::thread helper([&] { gone = pass(nullptr, table, sc.k, sc.t, rows, in_cover); });
     removed = wk.go(0, 0, 0);
     helper.join();

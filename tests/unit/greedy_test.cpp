@@ -144,7 +144,7 @@ TEST(Refusal, MemoryFromMeminfo) {
   EXPECT_LT(available_mb(), 1e9);  // read from this machine, not the fallback
 
   EXPECT_EQ(greedy_refusal(49, 6, 6, 3, 100.4),
-            "Error: the greedy run needs 254 MB of memory; this machine has 100 MB available.\n");
+            "Error: the greedy run needs 255 MB of memory; this machine has 100 MB available.\n");
   EXPECT_EQ(greedy_refusal(49, 6, 6, 3, 1e9), "");
 }
 

@@ -17,16 +17,23 @@ static std::vector<int> numbers(uint32_t mask) {
   return v;
 }
 
-// Runs a greedy choice after choice on both sides until all is covered. The
-// engine learns of covered k-sets one by one (subcount_remove), or from the
-// cover with an nk-table to compact (subcount_cover). narrow > 0 lowers the
-// counters a kernel adds in their own width to at most that many.
-static void follow(int n, int k, int x, int t, int threads, int chunk_rows, int kernel,
-                   bool by_cover, int narrow = 0) {
+// How the engine learns of covered k-sets: one by one (subcount_remove),
+// or from the cover with an nk-table to compact (subcount_cover), the table
+// read row by row or its covered rows told by the walk (whole_table).
+enum learn { by_kset, by_cover, by_walk };
+
+// Runs a greedy choice after choice on both sides until all is covered.
+// narrow > 0 lowers the counters a kernel adds in their own width to at
+// most that many.
+static void follow(int n, int k, int x, int t, int threads, int chunk_rows, int kernel, learn how,
+                   int narrow = 0) {
+  bool by_table = how != by_kset;
   SCOPED_TRACE(testing::Message() << "L(" << n << "," << k << "," << x << "," << t << ") threads "
                                   << threads << " kernel " << subcount_kernel_name(kernel)
-                                  << (by_cover ? " by cover" : " by k-set") << " narrow "
-                                  << narrow);
+                                  << (how == by_kset    ? " by k-set"
+                                      : how == by_cover ? " by cover"
+                                                        : " by walk")
+                                  << " narrow " << narrow);
   std::vector<uint32_t> open, covers;
   for (uint32_t m = 0; m < (1u << n); m++) {
     if (std::popcount(m) == k) open.push_back(m);
@@ -41,6 +48,8 @@ static void follow(int n, int k, int x, int t, int threads, int chunk_rows, int 
   sc.threads = threads;
   sc.kernel = kernel;
   sc.beside_rows = sc.spread_runs = 0;
+  sc.whole_table = how == by_walk;
+  sc.gone.batch = 1;  // the rows move while the walk goes on
   for (sublevel &lv : sc.level)
     if (narrow > 0) lv.narrow = std::min(lv.narrow, narrow);
   std::vector<int> bound(covers.size() + 1, (int)open.size());
@@ -75,12 +84,12 @@ static void follow(int n, int k, int x, int t, int threads, int chunk_rows, int 
       table.insert(table.end(), v.begin(), v.end());
       if (std::popcount(s & covers[row - 1]) < t) {
         left.push_back(s);
-      } else if (!by_cover) {
+      } else if (!by_table) {
         std::vector<unsigned char> bytes(v.begin(), v.end());
         subcount_remove(sc, bytes.data());
       }
     }
-    if (by_cover) {
+    if (by_table) {
       ASSERT_EQ(subcount_cover(sc, xs.data(), table.data(), k + 1, (int)open.size()),
                 (int)(open.size() - left.size()));
       for (size_t r = 0; r < left.size(); r++) {
@@ -97,21 +106,21 @@ TEST(Subcount, FollowsPlainCountingEveryStep) {
   for (int v = 0; v < subkernels; v++) {
     if (!subcount_supports(v)) continue;
     kernels++;
-    follow(9, 3, 3, 2, 1, 1, v, false);
-    follow(9, 3, 3, 2, 2, 1, v, true);
-    follow(10, 4, 5, 2, 2, 7, v, true);
-    follow(11, 5, 4, 3, 2, 20, v, false);
-    follow(11, 5, 4, 3, 1, 20, v, true);  // k > x: the table finds the k-sets
-    follow(10, 6, 3, 1, 2, 3, v, true);
-    follow(12, 4, 4, 4, 2, 30, v, true);
-    follow(8, 2, 1, 1, 1, 1, v, true);
-    follow(10, 3, 6, 3, 2, 5, v, false);
-    follow(10, 3, 6, 3, 3, 5, v, true);
+    follow(9, 3, 3, 2, 1, 1, v, by_kset);
+    follow(9, 3, 3, 2, 2, 1, v, by_walk);
+    follow(10, 4, 5, 2, 2, 7, v, by_cover);
+    follow(11, 5, 4, 3, 2, 20, v, by_kset);
+    follow(11, 5, 4, 3, 1, 20, v, by_cover);  // k > x: the table finds the k-sets
+    follow(10, 6, 3, 1, 2, 3, v, by_walk);
+    follow(12, 4, 4, 4, 2, 30, v, by_walk);
+    follow(8, 2, 1, 1, 1, 1, v, by_walk);
+    follow(10, 3, 6, 3, 2, 5, v, by_kset);
+    follow(10, 3, 6, 3, 3, 5, v, by_walk);
     // Byte counters of up to 120 (level 3), 16-bit ones of up to 330
     // (level 2): sums of ten and of five that the kernels add two and
     // three at a time in the counters' width before widening.
-    follow(13, 6, 6, 2, 2, 100, v, true);
-    follow(13, 6, 6, 2, 1, 100, v, false, 3);
+    follow(13, 6, 6, 2, 2, 100, v, by_walk);
+    follow(13, 6, 6, 2, 1, 100, v, by_kset, 3);
   }
   EXPECT_GE(kernels, 1);
 }
@@ -143,6 +152,7 @@ static void wide_pool(int n, int x, int t) {
   subcount sc;
   subcount_init(sc, n, 2, x, t, (int)open.size());
   sc.threads = 1;
+  sc.whole_table = true;
   std::vector<int> bound(choose(n, x) + 1, (int)open.size());
   for (int step = 0; step < 3; step++) {
     int row = 0;
