@@ -95,15 +95,17 @@ struct subcount {
   std::vector<int> group_row;            // first nx-table row of each group
   std::vector<int> group_run;            // first run of each group, then a sentinel
   std::vector<int> group_max;            // largest bound within the group
-  std::vector<int> run_max;              // largest bound within the run
+  std::vector<int> run_max;              // largest bound within the run, then lanes of slack
   std::vector<int> chunk_group;          // first group of each scan chunk, then a sentinel
   int threads = 1;                       // most threads a step takes (VORLANK_THREADS fixes it)
   int kernel = subkernel_base;           // the scan's code
-  // Handing work to a second thread costs about a millisecond on a busy
-  // machine: a step takes one only for enough work. A scan does when the
-  // last one counted spread_runs runs or more; the table is compacted beside
-  // the walk when it holds beside_rows rows or more.
-  int64_t spread_runs = 20000, beside_rows = 1 << 20;
+  // Handing work to a second thread costs about 50 us (a thread started and
+  // joined), more on a busy machine: a step takes one only for enough work.
+  // A scan does when the last one counted spread_runs runs or more (a run
+  // takes about 0.1 us; 20,000 left a sixth of the steps of L(45,6,6,3) to
+  // one thread, 300 slowed L(32,5,5,4)); the table is compacted beside the
+  // walk when it holds beside_rows rows or more.
+  int64_t spread_runs = 1000, beside_rows = 1 << 20;
   int64_t last_runs = INT64_MAX;  // runs the last scan counted
   std::vector<subseed> seeds;     // the best rows of the last scan
   // The table subcount_cover is handed holds every uncovered k-set, in

@@ -466,13 +466,25 @@ SUBSCAN_TARGET static bool better(const subseed &a, const subseed &b) {
   return a.standing > b.standing;
 }
 
-// The first of the m bounds p[0..m-1] (counts, below 2^31) that reaches x, or m.
+// The first of the m bounds p[0..m-1] (counts, below 2^31) that reaches x,
+// or m. Lanes past m are read (the run maxima have slack) and left out.
 SUBSCAN_TARGET SUBSCAN_INLINE int reaching(const int *p, int m, uint32_t x) {
-  int i = 0;
-  for (; i + L <= m; i += L)
-    if (unsigned e = at_least(load32((const uint32_t *)p + i), x)) return i + __builtin_ctz(e);
-  while (i < m && (uint32_t)p[i] < x) i++;
-  return i;
+  for (int i = 0; i < m; i += L) {
+    unsigned e = at_least(load32((const uint32_t *)p + i), x);
+    if (m - i < L) e &= (1u << (m - i)) - 1;
+    if (e) return i + __builtin_ctz(e);
+  }
+  return m;
+}
+
+// The largest of the m bounds p[0..m-1], m >= 1, with the same slack.
+SUBSCAN_TARGET SUBSCAN_INLINE int largest(const int *p, int m) {
+  v32 hi = splat(0);
+  for (int i = 0; i < m; i += L) {
+    v32 v = load32((const uint32_t *)p + i);
+    hi = most(hi, m - i < L ? below(v, m - i) : v);
+  }
+  return (int)top(hi);
 }
 
 SUBSCAN_TARGET void scan_chunk(subcount &sc, int c, int *bound, subscratch &w,
@@ -544,8 +556,6 @@ SUBSCAN_TARGET void scan_chunk(subcount &sc, int c, int *bound, subscratch &w,
       }
       b = best.load(std::memory_order_relaxed);
     }
-    int gmax = 0;
-    for (int ri = first; ri < end; ri++) gmax = std::max(gmax, run_max[ri]);
-    sc.group_max[g] = gmax;
+    sc.group_max[g] = largest(run_max + first, end - first);
   }
 }
