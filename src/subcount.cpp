@@ -555,9 +555,9 @@ int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)
     for (subscratch &w : ws) {
       w.top.reserve(subscan_seeds + 8);
       for (int j = sc.jlo; j <= sc.jhi; j++) {
-        w.one[j].reserve(binom64(sc.x - 2, j - 1) + 8);
-        w.two[j].reserve(binom64(sc.x - 2, j - 2) + 8);
-        w.at[j].resize(binom64(sc.x - 2, j - 1) + binom64(sc.x - 2, j - 2));
+        w.cells_one[j] = (int)binom64(sc.x - 2, j - 1);
+        w.cells[j] = w.cells_one[j] + (int)binom64(sc.x - 2, j - 2);
+        w.at[j].resize(w.cells[j]);
       }
     }
     subscan_fn scan = subscan_kernels[sc.kernel];

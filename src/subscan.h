@@ -9,23 +9,24 @@
 #include "subcount.h"
 
 // What one scan thread keeps of the group Q it evaluates: for every level j,
-// the ranks of the subsets S of Q as the low part of S + {v} (one[j]) and of
-// S + {a, v} (two[j]), and the sum for the subsets of Q alone.
+// the ranks of the subsets S of Q as the low part of S + {v} ("one") and of
+// S + {a, v} ("two"), and the sum for the subsets of Q alone.
 struct alignas(64) subscratch {
-  uint32_t q_only;  // sums wrap: only the final count need fit an int
-  std::vector<int64_t> one[subcount_max_x + 1], two[subcount_max_x + 1];
+  uint32_t q_only;           // sums wrap: only the final count need fit an int
   std::vector<subseed> top;  // the best runs this thread evaluated, best first
   int64_t runs = 0;          // runs this thread counted
   alignas(64) uint32_t with_a[subcount_max_run + subcount_lanes];  // counts of Q + a, per run
-  // The group's ranks as a tile reads them, per level: those of one[j] at
-  // at[j][0..cells_one[j]), then those of two[j] up to cells[j] (see place).
+  // The group's ranks as a tile reads them, negated, per level: those of
+  // "one" at at[j][0..cells_one[j]), then those of "two" up to cells[j];
+  // ones[j] and twos[j] are where the next of each goes as they are built.
   std::vector<int64_t> at[subcount_max_x + 1];
   int cells_one[subcount_max_x + 1], cells[subcount_max_x + 1];
+  int ones[subcount_max_x + 1], twos[subcount_max_x + 1];
 
   // The group last built, for the next one with the same numbers but the
   // last (see build_group): the subsets that hold the last number sit at
-  // one[j][one_from[j]..one_to[j]) (two[] likewise), their own ranks in
-  // zero[j]; q_rest is the sum for those without it.
+  // at[j][one_from[j]..one_to[j]) and [two_from[j]..two_to[j]), their own
+  // ranks in zero[j]; q_rest is the sum for those without it.
   bool built = false;
   unsigned char set[subcount_max_x];
   std::vector<int64_t> zero[subcount_max_x + 1];

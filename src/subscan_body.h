@@ -14,8 +14,8 @@ SUBSCAN_TARGET static void group_subsets(const subcount &sc, const int *set, int
     w.q_only += (uint32_t)sc.level[size].coef * subget(sc.level[size], r0);
     if (zero) zero[size].push_back(r0);
   }
-  if (size + 1 >= sc.jlo && size + 1 <= sc.jhi) w.one[size + 1].push_back(r1);
-  if (size + 2 >= sc.jlo && size + 2 <= sc.jhi) w.two[size + 2].push_back(r2);
+  if (size + 1 >= sc.jlo && size + 1 <= sc.jhi) w.at[size + 1][w.ones[size + 1]++] = -r1;
+  if (size + 2 >= sc.jlo && size + 2 <= sc.jhi) w.at[size + 2][w.twos[size + 2]++] = -r2;
   if (size == sc.jhi) return;
   int s = size + 1;
   for (int i = m - 1; i >= 0; i--)
@@ -46,8 +46,9 @@ SUBSCAN_TARGET static void build_group(const subcount &sc, int g, subscratch &w)
     int64_t d2 = jhi >= 3 ? subshare(sc, s1, 3) - subshare(sc, s0, 3) : 0;
     uint32_t with = 0;
     for (int j = jlo; j <= jhi; j++) {
-      for (int e = w.one_from[j]; e < w.one_to[j]; e++) w.one[j][e] += d1;
-      for (int e = w.two_from[j]; e < w.two_to[j]; e++) w.two[j][e] += d2;
+      int64_t *at = w.at[j].data();
+      for (int e = w.one_from[j]; e < w.one_to[j]; e++) at[e] -= d1;
+      for (int e = w.two_from[j]; e < w.two_to[j]; e++) at[e] -= d2;
       uint32_t sum = 0;
       for (int64_t &r : w.zero[j]) sum += subget(sc.level[j], r += d0);
       with += (uint32_t)sc.level[j].coef * sum;
@@ -58,23 +59,22 @@ SUBSCAN_TARGET static void build_group(const subcount &sc, int g, subscratch &w)
   }
   for (int i = 0; i < q; i++) set[i] = qs[i];
   w.q_only = 0;
-  for (int j = jlo; j <= jhi; j++) w.one[j].clear(), w.two[j].clear(), w.zero[j].clear();
+  for (int j = jlo; j <= jhi; j++) w.ones[j] = 0, w.twos[j] = w.cells_one[j], w.zero[j].clear();
   // The empty set; then the subsets with the last number as their largest,
   // marked; then the others.
-  if (jlo <= 1 && 1 <= jhi) w.one[1].push_back(0);
-  if (jlo <= 2 && 2 <= jhi) w.two[2].push_back(0);
-  for (int j = jlo; j <= jhi; j++)
-    w.one_from[j] = (int)w.one[j].size(), w.two_from[j] = (int)w.two[j].size();
+  if (jlo <= 1 && 1 <= jhi) w.at[1][w.ones[1]++] = 0;
+  if (jlo <= 2 && 2 <= jhi) w.at[2][w.twos[2]++] = 0;
+  for (int j = jlo; j <= jhi; j++) w.one_from[j] = w.ones[j], w.two_from[j] = w.twos[j];
   for (int i = q - 1; i >= 0; i--) {
     group_subsets(sc, set, i, 1, subshare(sc, set[i], 1), jhi >= 2 ? subshare(sc, set[i], 2) : 0,
                   jhi >= 3 ? subshare(sc, set[i], 3) : 0, w, i == q - 1 ? w.zero : nullptr);
     if (i == q - 1) {
       w.q_rest = w.q_only;  // for now the sum of those with the last number
-      for (int j = jlo; j <= jhi; j++)
-        w.one_to[j] = (int)w.one[j].size(), w.two_to[j] = (int)w.two[j].size();
+      for (int j = jlo; j <= jhi; j++) w.one_to[j] = w.ones[j], w.two_to[j] = w.twos[j];
     }
   }
   if (q >= 1) w.q_rest = w.q_only - w.q_rest;
+  for (int j = jlo; j <= jhi; j++) assert(w.ones[j] == w.cells_one[j] && w.twos[j] == w.cells[j]);
   std::copy(qs, qs + q, w.set);
   w.built = true;
 }
@@ -450,18 +450,6 @@ SUBSCAN_TARGET SUBSCAN_INLINE v32 tile(const subcount &sc, const subscratch &w, 
   return acc;
 }
 
-// The ranks of one[j] and then of two[j], negated, as at[j] (see tile).
-SUBSCAN_TARGET SUBSCAN_INLINE void place(const subcount &sc, subscratch &w) {
-  for (int j = sc.jlo; j <= sc.jhi; j++) {
-    int64_t *at = w.at[j].data();
-    int m = 0;
-    for (int64_t r : w.one[j]) at[m++] = -r;
-    w.cells_one[j] = m;
-    for (int64_t r : w.two[j]) at[m++] = -r;
-    w.cells[j] = m;
-  }
-}
-
 SUBSCAN_TARGET static bool better(const subseed &a, const subseed &b) {
   return a.standing > b.standing;
 }
@@ -513,7 +501,6 @@ SUBSCAN_TARGET void scan_chunk(subcount &sc, int c, int *bound, subscratch &w,
         // runs upward, each subset's counter moves up by one place.
         build_group(sc, g, w);
         int runs = n - 1 - low, tiles = (runs + L - 1) / L;
-        place(sc, w);
         for (int t = 0; t < tiles; t++)
           store32(w.with_a + t * L, tile(sc, w, w.q_only, n - low - 1, 0, false, t * L));
         built = true;
