@@ -301,11 +301,19 @@ struct walk {
   }
 
   // The k-sets of bits at + left[0..gone) leave: their rows, in order.
-  void tell(int64_t at, int gone) {
-    for (int i = 0; i < gone; i++) {
-      advance(at + left[i]);
-      out->row[out->told++] = (int)(1 + before++);
-      cursor++;
+  // With all: every set bit from at + left[0] to at + end - 1 leaves, so
+  // their rows follow each other.
+  void tell(int64_t at, int gone, bool all, int end) {
+    if (all && gone) {
+      advance(at + left[0]);
+      for (int i = 0; i < gone; i++) out->row[out->told++] = (int)(1 + before++);
+      cursor = at + end;
+    } else {
+      for (int i = 0; i < gone; i++) {
+        advance(at + left[i]);
+        out->row[out->told++] = (int)(1 + before++);
+        cursor++;
+      }
     }
     if (out->told - out->shown >= out->batch) out->show(false);
   }
@@ -338,7 +346,7 @@ struct walk {
         if (bits[p >> 3] >> (p & 7) & 1) left[gone++] = s;
       }
     }
-    if (out) tell(at, gone);
+    if (out) tell(at, gone, cx >= sc.t, n + 1);
     for (int i = 0; i < gone; i++) drop(sc.level[k], at + left[i]);
     for (int j = std::max(sc.jlo, 1); j < k; j++) {
       sublevel &lv = sc.level[j];
