@@ -60,21 +60,6 @@ struct subkid {
   int parent, low;
 };
 
-// The rows of the table that a cover covers, as the removal walk finds
-// them, in order; another thread may move the table's rows as they come.
-struct subgone {
-  static constexpr int64_t ended = (int64_t)1 << 40;  // in ready: the walk is over
-  int batch = 4096;                                   // rows told before they are shown
-  std::vector<int> row;                               // sized for every row the cover covers
-  int told = 0, shown = 0;
-  std::atomic<int64_t> ready{0};  // rows shown, with `ended` once all are
-  void show(bool end);            // publishes the rows told so far
-  // Scratch of one removal: a copy starts empty.
-  subgone() = default;
-  subgone(const subgone &) {}
-  subgone &operator=(const subgone &) { return *this; }
-};
-
 // The scan's code, compiled for each instruction set; subcount_init picks the
 // widest the processor runs (or the one VORLANK_KERNEL names: base, avx2,
 // avx512), and a caller may set another that subcount_supports.
@@ -109,10 +94,11 @@ struct subcount {
   int64_t last_runs = INT64_MAX;  // runs the last scan counted
   std::vector<subseed> seeds;     // the best rows of the last scan
   // The table subcount_cover is handed holds every uncovered k-set, in
-  // lexicographic order (the greedy run's nk-table): where k <= x its
-  // covered rows are then found by the walk instead of by reading each row.
+  // lexicographic order (the greedy run's nk-table): where k <= x and the
+  // table is not compacted beside the walk, its covered rows are then found
+  // by the walk instead of by reading each row.
   bool whole_table = false;
-  subgone gone;  // the walk's rows
+  std::vector<int> gone_rows;  // the rows the walk found, for their move
 };
 
 // Whether the engine takes these parameters: 1 <= t <= k, x <= subcount_max_x,

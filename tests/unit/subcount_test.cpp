@@ -47,9 +47,10 @@ static void follow(int n, int k, int x, int t, int threads, int chunk_rows, int 
   subcount_chunks(sc, chunk_rows);
   sc.threads = threads;
   sc.kernel = kernel;
-  sc.beside_rows = sc.spread_runs = 0;
+  sc.spread_runs = 0;
+  // The table is compacted beside the walk, except where the walk tells its rows.
+  sc.beside_rows = how == by_walk ? INT64_MAX : 0;
   sc.whole_table = how == by_walk;
-  sc.gone.batch = 1;  // the rows move while the walk goes on
   for (sublevel &lv : sc.level)
     if (narrow > 0) lv.narrow = std::min(lv.narrow, narrow);
   std::vector<int> bound(covers.size() + 1, (int)open.size());
