@@ -273,27 +273,32 @@ namespace {
 // stood before this cover.
 struct walk {
   subcount &sc;
-  const int *cover;                             // the cover's x numbers, ascending
-  const unsigned char *in;                      // in[s]: is s in the cover
-  int ge[subcount_max_n + 2];                   // ge[s]: cover numbers >= s
-  int wide;                                     // ranks an entry keeps: u = 0..k
-  std::vector<int64_t> st[subcount_max_x + 1];  // per level, the prefix's subsets
-  int top[subcount_max_x + 1];                  // entries on each stack
-  int left[subcount_max_n + 1];                 // the last numbers of the k-sets that leave
-  std::vector<int> *out = nullptr;              // where the rows go, if they are wanted
-  int told = 0;                                 // rows in *out
-  int64_t cursor = 0, before = 0;               // bits below cursor that were set
+  const int *cover;            // the cover's x numbers, ascending
+  const unsigned char *in;     // in[s]: is s in the cover
+  int ge[subcount_max_n + 2];  // ge[s]: cover numbers >= s
+  // Per level j, the prefix's j-subsets: rank_u of entry e at
+  // st[j][u * cap[j] + e], u = 0..k, so that one u of every entry lies in a
+  // row (the walk reads and builds them so).
+  std::vector<int64_t> st[subcount_max_x + 1];
+  int cap[subcount_max_x + 1];
+  int top[subcount_max_x + 1];      // entries on each stack
+  int left[subcount_max_n + 1];     // the last numbers of the k-sets that leave
+  std::vector<int> *out = nullptr;  // where the rows go, if they are wanted
+  int told = 0;                     // rows in *out
+  int64_t cursor = 0, before = 0;   // bits below cursor that were set
 
   walk(subcount &c, const int *xset, const unsigned char *in_cover)
-      : sc(c), cover(xset), in(in_cover), wide(c.k + 1) {
+      : sc(c), cover(xset), in(in_cover) {
     ge[sc.n + 1] = 0;
     for (int s = sc.n; s >= 1; s--) ge[s] = ge[s + 1] + in[s];
-    for (int j = 0; j <= sc.k; j++)
-      st[j].assign(sc.binom[(size_t)sc.k * (sc.jhi + 1) + j] * wide, 0), top[j] = 0;
+    for (int j = 0; j <= sc.k; j++) {
+      cap[j] = (int)sc.binom[(size_t)sc.k * (sc.jhi + 1) + j];
+      st[j].assign((size_t)cap[j] * (sc.k + 1), 0), top[j] = 0;
+    }
     top[0] = 1;  // the empty set, rank 0 whatever comes above
   }
 
-  int64_t rank(int j, int e, int u) const { return st[j][(size_t)e * wide + u]; }
+  int64_t rank(int j, int e, int u) const { return st[j][(size_t)u * cap[j] + e]; }
 
   // Counts the set bits from the cursor up to bit p; none of them has left yet.
   void advance(int64_t p) {
@@ -350,8 +355,9 @@ struct walk {
     for (int i = 0; i < gone; i++) drop(sc.level[k], at + left[i]);
     for (int j = std::max(sc.jlo, 1); j < k; j++) {
       sublevel &lv = sc.level[j];
+      const int64_t *ranks = &st[j - 1][cap[j - 1]];  // rank_1 of each entry
       for (int e = 0; e < top[j - 1]; e++) {
-        int64_t from = lv.last - rank(j - 1, e, 1) - n;
+        int64_t from = lv.last - ranks[e] - n;
         if (lv.bits == 8)
           for (int i = 0; i < gone; i++) lower(lv.u8.data(), from + left[i], 1);
         else if (lv.bits == 16)
@@ -383,11 +389,12 @@ struct walk {
       for (int u = 0; u <= more; u++) add[u] = subshare(sc, s, u + 1);
       for (int j = d + 1; j >= low; j--) {
         was[j] = top[j];
-        for (int e = 0; e < top[j - 1]; e++) {
-          const int64_t *from = &st[j - 1][(size_t)e * wide];
-          int64_t *to = &st[j][(size_t)top[j]++ * wide];
-          for (int u = 0; u <= more; u++) to[u] = from[u + 1] + add[u];
+        for (int u = 0; u <= more; u++) {
+          const int64_t *from = &st[j - 1][(size_t)(u + 1) * cap[j - 1]];
+          int64_t *to = &st[j][(size_t)u * cap[j] + top[j]];
+          for (int e = 0; e < top[j - 1]; e++) to[e] = from[e] + add[u];
         }
+        top[j] += top[j - 1];
       }
       int below = go(d + 1, s, c);
       if (below)
