@@ -23,16 +23,19 @@ struct alignas(64) subscratch {
   int cells_one[subcount_max_x + 1], cells[subcount_max_x + 1];
   int ones[subcount_max_x + 1], twos[subcount_max_x + 1];
 
-  // The group last built, for the next one with the same numbers but the
-  // last (see build_group): the subsets that hold the last number sit at
-  // at[j][one_from[j]..one_to[j]) and [two_from[j]..two_to[j]), their own
-  // ranks in zero[j]; q_rest is the sum for those without it.
+  // The group last built, for the next one that differs from it only in its
+  // last two numbers (see build_group): the subsets that hold both (block
+  // 0), the last but not the one before (block 1), the one before but not
+  // the last (block 2) sit in at[j] from one_at[b][j] to one_at[b + 1][j] and
+  // from two_at[b][j] to two_at[b + 1][j], their own ranks in zero[j] from
+  // zero_at[b][j] to zero_at[b + 1][j]; q_block2 is the sum for block 2,
+  // q_rest for the subsets that hold neither.
   bool built = false;
   unsigned char set[subcount_max_x];
   std::vector<int64_t> zero[subcount_max_x + 1];
-  int one_from[subcount_max_x + 1], one_to[subcount_max_x + 1];
-  int two_from[subcount_max_x + 1], two_to[subcount_max_x + 1];
-  uint32_t q_rest;
+  int one_at[4][subcount_max_x + 1], two_at[4][subcount_max_x + 1];
+  int zero_at[4][subcount_max_x + 1];
+  uint32_t q_block2, q_rest;
 };
 
 // Runners-up kept for the next scan.

@@ -27,53 +27,95 @@ SUBSCAN_TARGET static void group_subsets(const subcount &sc, const int *set, int
 // The subsets of group g's Q. With u above it, S ranks rank(S below one) +
 // (n - u); with a and v above it, rank(S below two) + C(n - a, 2) + (n - v).
 //
-// Groups that differ only in their last number s follow each other in
-// lexicographic order. Where s is the largest of a subset it adds C(n - s,
-// 1 + u) to its rank below u more numbers, so moving to s' shifts the ranks
-// of the subsets that hold it by C(n - s', 1 + u) - C(n - s, 1 + u), the
-// same for all; only their counters need reading again.
-SUBSCAN_TARGET static void build_group(const subcount &sc, int g, subscratch &w) {
+// Groups that differ only in their last two numbers follow each other in
+// lexicographic order. A subset's largest number s adds C(n - s, 1 + u) to
+// its rank below u more numbers, its second largest s' C(n - s', 2 + u):
+// moving the last two numbers shifts the ranks of the subsets that hold one
+// or both of them by the same amount within each block (see subscratch);
+// only their counters need reading again. (Kept out of the kernel: inlined
+// there, it cost L(45,6,6,3) about 3%.)
+SUBSCAN_TARGET __attribute__((noinline)) static void build_group(const subcount &sc, int g,
+                                                                 subscratch &w) {
   int q = sc.x - 2, jlo = sc.jlo, jhi = sc.jhi, set[subcount_max_x];
   assert(q <= subcount_max_x);
   const unsigned char *qs = sc.group_set.data() + (size_t)g * q;
   int same = 0;  // leading numbers shared with the group last built
   if (w.built)
-    while (same < q - 1 && qs[same] == w.set[same]) same++;
-  if (q >= 1 && w.built && same == q - 1) {
-    int s0 = w.set[q - 1], s1 = qs[q - 1];
-    int64_t d0 = subshare(sc, s1, 1) - subshare(sc, s0, 1);
-    int64_t d1 = jhi >= 2 ? subshare(sc, s1, 2) - subshare(sc, s0, 2) : 0;
-    int64_t d2 = jhi >= 3 ? subshare(sc, s1, 3) - subshare(sc, s0, 3) : 0;
-    uint32_t with = 0;
-    for (int j = jlo; j <= jhi; j++) {
-      int64_t *at = w.at[j].data();
-      for (int e = w.one_from[j]; e < w.one_to[j]; e++) at[e] -= d1;
-      for (int e = w.two_from[j]; e < w.two_to[j]; e++) at[e] -= d2;
-      uint32_t sum = 0;
-      for (int64_t &r : w.zero[j]) sum += subget(sc.level[j], r += d0);
-      with += (uint32_t)sc.level[j].coef * sum;
+    while (same < q && qs[same] == w.set[same]) same++;
+  // C(n - s, m), or 0 where no subset reaches level m.
+  auto share = [&](int s, int m) { return m <= jhi ? subshare(sc, s, m) : 0; };
+  if (q >= 2 && w.built && same >= q - 2) {
+    int last0 = w.set[q - 1], last1 = qs[q - 1], prev0 = w.set[q - 2], prev1 = qs[q - 2];
+    int64_t d[3][3];  // per block, the shift of rank_u, u = 0, 1, 2
+    for (int u = 0; u < 3; u++) {
+      d[1][u] = share(last1, 1 + u) - share(last0, 1 + u);
+      d[0][u] = d[1][u] + share(prev1, 2 + u) - share(prev0, 2 + u);
+      d[2][u] = share(prev1, 1 + u) - share(prev0, 1 + u);
     }
-    w.q_only = w.q_rest + with;
-    w.set[q - 1] = (unsigned char)s1;
+    // Where only the last number moved, blocks 0 and 1 shift alike and
+    // block 2 stays: one span.
+    bool moved = prev1 != prev0;
+    int spans = moved ? 3 : 1, to[3] = {moved ? 1 : 2, 2, 3};
+    uint32_t with[3] = {};
+    for (int j = jlo; j <= jhi; j++) {
+      int64_t *at = w.at[j].data(), *zero = w.zero[j].data();
+      const sublevel &lv = sc.level[j];
+      for (int b = 0; b < spans; b++) {
+        for (int e = w.one_at[b][j]; e < w.one_at[to[b]][j]; e++) at[e] -= d[b][1];
+        for (int e = w.two_at[b][j]; e < w.two_at[to[b]][j]; e++) at[e] -= d[b][2];
+        uint32_t sum = 0;
+        for (int e = w.zero_at[b][j]; e < w.zero_at[to[b]][j]; e++)
+          sum += subget(lv, zero[e] += d[b][0]);
+        with[b] += (uint32_t)lv.coef * sum;
+      }
+    }
+    if (moved) w.q_block2 = with[2];
+    w.q_only = w.q_rest + w.q_block2 + with[0] + with[1];
+    w.set[q - 2] = (unsigned char)prev1, w.set[q - 1] = (unsigned char)last1;
     return;
   }
   for (int i = 0; i < q; i++) set[i] = qs[i];
   w.q_only = 0;
-  for (int j = jlo; j <= jhi; j++) w.ones[j] = 0, w.twos[j] = w.cells_one[j], w.zero[j].clear();
-  // The empty set; then the subsets with the last number as their largest,
-  // marked; then the others.
+  for (int j = jlo; j <= jhi; j++) {
+    w.ones[j] = 0, w.twos[j] = w.cells_one[j];
+    w.zero[j].clear();
+  }
+  // The empty set; then the blocks (for q >= 2) and the subsets of neither.
   if (jlo <= 1 && 1 <= jhi) w.at[1][w.ones[1]++] = 0;
   if (jlo <= 2 && 2 <= jhi) w.at[2][w.twos[2]++] = 0;
-  for (int j = jlo; j <= jhi; j++) w.one_from[j] = w.ones[j], w.two_from[j] = w.twos[j];
-  for (int i = q - 1; i >= 0; i--) {
-    group_subsets(sc, set, i, 1, subshare(sc, set[i], 1), jhi >= 2 ? subshare(sc, set[i], 2) : 0,
-                  jhi >= 3 ? subshare(sc, set[i], 3) : 0, w, i == q - 1 ? w.zero : nullptr);
-    if (i == q - 1) {
-      w.q_rest = w.q_only;  // for now the sum of those with the last number
-      for (int j = jlo; j <= jhi; j++) w.one_to[j] = w.ones[j], w.two_to[j] = w.twos[j];
-    }
+  auto mark = [&](int b) {
+    for (int j = jlo; j <= jhi; j++)
+      w.one_at[b][j] = w.ones[j], w.two_at[b][j] = w.twos[j],
+      w.zero_at[b][j] = (int)w.zero[j].size();
+  };
+  int rest = q;  // numbers set[0..rest-1] start the subsets of neither
+  if (q >= 2) {
+    int last = set[q - 1], prev = set[q - 2];
+    // Block 0, both: the pair and what adds numbers below them.
+    mark(0);
+    if (jhi >= 2)
+      group_subsets(sc, set, q - 2, 2, share(last, 1) + share(prev, 2),
+                    jhi >= 3 ? share(last, 2) + share(prev, 3) : 0,
+                    jhi >= 4 ? share(last, 3) + share(prev, 4) : 0, w, w.zero);
+    mark(1);
+    // Block 1: the last number alone, then with numbers below the one before.
+    group_subsets(sc, set, 0, 1, share(last, 1), share(last, 2), share(last, 3), w, w.zero);
+    if (jhi >= 2)
+      for (int i = q - 3; i >= 0; i--)
+        group_subsets(sc, set, i, 2, share(last, 1) + share(set[i], 2),
+                      jhi >= 3 ? share(last, 2) + share(set[i], 3) : 0,
+                      jhi >= 4 ? share(last, 3) + share(set[i], 4) : 0, w, w.zero);
+    uint32_t before = w.q_only;
+    mark(2);
+    group_subsets(sc, set, q - 2, 1, share(prev, 1), share(prev, 2), share(prev, 3), w, w.zero);
+    w.q_block2 = w.q_only - before;
+    mark(3);
+    rest = q - 2;
   }
-  if (q >= 1) w.q_rest = w.q_only - w.q_rest;
+  uint32_t blocks = w.q_only;
+  for (int i = rest - 1; i >= 0; i--)
+    group_subsets(sc, set, i, 1, share(set[i], 1), share(set[i], 2), share(set[i], 3), w, nullptr);
+  w.q_rest = w.q_only - blocks;  // blocks 0 and 1 are counted afresh at each move
   for (int j = jlo; j <= jhi; j++) assert(w.ones[j] == w.cells_one[j] && w.twos[j] == w.cells[j]);
   std::copy(qs, qs + q, w.set);
   w.built = true;
