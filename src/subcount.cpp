@@ -136,8 +136,7 @@ void subcount_init(subcount &sc, int n, int k, int x, int t, int start) {
   sc.group_row.assign(sc.groups, 0);
   sc.group_run.assign(sc.groups + 1, 0);
   sc.group_max.assign(sc.groups, start);
-  sc.run_max.assign(sc.runs + subcount_lanes, 0);
-  std::fill_n(sc.run_max.begin(), sc.runs, start);
+  sc.run_max.assign(sc.runs, start);
   std::vector<int> set(q + 1);
   for (int i = 0; i < q; i++) set[i] = i + 1;
   int row = 1, run = 0;

@@ -80,7 +80,7 @@ struct subcount {
   std::vector<int> group_row;            // first nx-table row of each group
   std::vector<int> group_run;            // first run of each group, then a sentinel
   std::vector<int> group_max;            // largest bound within the group
-  std::vector<int> run_max;              // largest bound within the run, then lanes of slack
+  std::vector<int> run_max;              // largest bound within the run
   std::vector<int> chunk_group;          // first group of each scan chunk, then a sentinel
   int threads = 1;                       // most threads a step takes (VORLANK_THREADS fixes it)
   int kernel = subkernel_base;           // the scan's code

@@ -497,24 +497,24 @@ SUBSCAN_TARGET static bool better(const subseed &a, const subseed &b) {
 }
 
 // The first of the m bounds p[0..m-1] (counts, below 2^31) that reaches x,
-// or m. Lanes past m are read (the run maxima have slack) and left out.
+// or m: 16 at a time, then one by one (the bounds past m are another
+// group's, which another thread may be writing).
 SUBSCAN_TARGET SUBSCAN_INLINE int reaching(const int *p, int m, uint32_t x) {
-  for (int i = 0; i < m; i += L) {
-    unsigned e = at_least(load32((const uint32_t *)p + i), x);
-    if (m - i < L) e &= (1u << (m - i)) - 1;
-    if (e) return i + __builtin_ctz(e);
-  }
-  return m;
+  int i = 0;
+  for (; i + L <= m; i += L)
+    if (unsigned e = at_least(load32((const uint32_t *)p + i), x)) return i + __builtin_ctz(e);
+  while (i < m && (uint32_t)p[i] < x) i++;
+  return i;
 }
 
-// The largest of the m bounds p[0..m-1], m >= 1, with the same slack.
+// The largest of the m bounds p[0..m-1], the same way.
 SUBSCAN_TARGET SUBSCAN_INLINE int largest(const int *p, int m) {
   v32 hi = splat(0);
-  for (int i = 0; i < m; i += L) {
-    v32 v = load32((const uint32_t *)p + i);
-    hi = most(hi, m - i < L ? below(v, m - i) : v);
-  }
-  return (int)top(hi);
+  int i = 0;
+  for (; i + L <= m; i += L) hi = most(hi, load32((const uint32_t *)p + i));
+  int most_one = (int)top(hi);
+  for (; i < m; i++) most_one = std::max(most_one, p[i]);
+  return most_one;
 }
 
 SUBSCAN_TARGET void scan_chunk(subcount &sc, int c, int *bound, subscratch &w,
