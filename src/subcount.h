@@ -18,7 +18,6 @@
 // subscan.cpp the scan's kernel, compiled for each instruction set.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
