@@ -31,10 +31,7 @@ template <class T> void Annealer<T>::close(uint64_t r) {
   hole_at_[r] = kNone;
 }
 
-template <class T> uint64_t Annealer<T>::move_cost() const {
-  const Binom &b = binom();
-  return 2 * b(s_.x - 1, s_.t - 1) * b(s_.n - s_.x - 1, s_.k - s_.t);
-}
+template <class T> uint64_t Annealer<T>::move_cost() const { return move_lookups(s_); }
 
 template <class T> bool Annealer<T>::move(double temperature) {
   Set hole = unrank(hole_list_[rng_.below(hole_list_.size())], s_.k);

@@ -26,6 +26,11 @@ constexpr size_t kMaxAnnealCovers = 65535;
 // k-sets are held by 32-bit ranks, and each takes up to 6 bytes of memory.
 constexpr uint64_t kMaxAnnealKsets = (uint64_t)1 << 28;
 
+// Look-ups one move makes: 2 C(x-1,t-1) C(n-x-1,k-t).
+inline uint64_t move_lookups(const Shape &s) {
+  return 2 * binom()(s.x - 1, s.t - 1) * binom()(s.n - s.x - 1, s.k - s.t);
+}
+
 // The covers, the multiplicity of every k-set (indexed by colex rank) and
 // the uncovered k-sets in a list with a position index, so that opening,
 // closing and picking a hole are O(1).

@@ -25,7 +25,8 @@
 #include <vector>
 
 #include "cli.h"
-#include "compose.h"
+#include "bound.h"
+#include "schedule.h"
 #include "exact.h"
 #include "footprint.h"
 #include "store.h"
@@ -260,63 +261,53 @@ private:
   std::thread thread_;
 };
 
-// The search and its output; the exit status.
-static int run(const Options &o, const design::Shape &s) {
-  std::vector<Set> from;
-  if (!o.from.empty())
-    if (std::string err = read_from(o.from, s, from); !err.empty()) return error(err);
-  std::string inst = "L(" + o.pos[0] + "," + o.pos[1] + "," + o.pos[2] + "," + o.pos[3] + ")";
-  double proof = design::proof_seconds(s), limit = design::run_limit(o.seconds);
-  if (proof > limit) {
-    char secs[160];
-    snprintf(secs, sizeof secs, "--seconds %g: its proof alone would take about %.0f seconds",
-             o.seconds, std::ceil(proof));
-    return error("no wheel for " + inst + " within " + secs);
-  }
-  store::Store st(o.store);
+static const char *signal_name(int sig) { return sig == SIGINT ? "SIGINT" : "SIGTERM"; }
+
+// The search's options from the command line's, with the store and the
+// progress line where there are.
+static design::DesignOptions search_options(const Options &o, const store::Store &st,
+                                            Ticker *ticker) {
   design::DesignOptions d;
   d.seconds = o.seconds, d.seed = o.seed, d.moves = o.moves;
   d.stop = &stop_search;
   if (st.enabled()) {
-    d.stored = [&](const design::Shape &ps) { return st.load(ps); };
-    d.keep = [&](const design::Shape &ps, const std::vector<Set> &w,
-                 const std::vector<std::string> &how) { st.keep(ps, w, how); };
+    d.stored = [&st](const design::Shape &ps) { return st.load(ps); };
+    d.keep = [&st](const design::Shape &ps, const std::vector<Set> &w,
+                   const std::vector<std::string> &how) { st.keep(ps, w, how); };
   }
-  auto start = std::chrono::steady_clock::now();
-  std::unique_ptr<Ticker> ticker;
-  if (isatty(2)) {
-    ticker = std::make_unique<Ticker>(start);
-    d.progress = [&](uint64_t best, const std::string &what) { ticker->report(best, what); };
-  }
+  if (ticker)
+    d.progress = [ticker](uint64_t best, const std::string &what) { ticker->report(best, what); };
+  return d;
+}
 
-  design::Design w;
-  bool ok = design::design_wheel(s, from, d, w);
-  ticker.reset();
-  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  int sig = stop_signal;
-  if (!ok && w.needs > 0) {
-    char text[160];
-    snprintf(text, sizeof text, "--seconds %g: its quickest greedy would take about %.0f seconds",
-             o.seconds, std::ceil(w.needs));
-    return error("no wheel for " + inst + " within " + text);
-  }
-  if (!ok && sig) {
-    error("interrupted by " + std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") +
-          " before any wheel for " + inst + " was found");
+// The Error line of a search that gave no wheel; the exit status.
+static int no_wheel(const Options &o, const design::Shape &s, const design::Design &w) {
+  std::string inst = design::instance(s);
+  char secs[64];
+  snprintf(secs, sizeof secs, "--seconds %g", o.seconds);
+  if (!w.needs.empty()) return error("no wheel for " + inst + " within " + secs + ": " + w.needs);
+  if (int sig = stop_signal) {
+    error("interrupted by " + std::string(signal_name(sig)) + " before any wheel for " + inst +
+          " was found");
     return 128 + sig;
   }
-  if (!ok) return error("no wheel for " + inst + " within reach of this program");
+  return error("no wheel for " + inst + " within reach of this program");
+}
 
+// The wheel with its # lines on standard output, then into the store; the
+// exit status.
+static int print_wheel(const design::Shape &s, design::Design &w, const store::Store &st,
+                       double secs) {
   if (w.from_store)
-    w.built.insert(w.built.begin(), "from the store: " + std::to_string(w.from_store) +
-                                        (w.from_store == 1 ? " cover" : " covers") + " (" +
-                                        st.path(s) + ")");
+    w.built.insert(w.built.begin(), "from the store: " + design::covers_text(w.from_store) +
+                                        " (" + st.path(s) + ")");
   if (w.optimal)
     w.built.push_back("optimal: the exact solve proved that no wheel has fewer covers");
+  int sig = stop_signal;
   if (sig) {
     char text[160];
-    snprintf(text, sizeof text, "interrupted by %s after %.1f s, with %zu covers",
-             sig == SIGINT ? "SIGINT" : "SIGTERM", secs, w.covers.size());
+    snprintf(text, sizeof text, "interrupted by %s after %.1f s, with %s", signal_name(sig), secs,
+             design::covers_text(w.covers.size()).c_str());
     w.built.push_back(text);
   }
   fputs(store::wheel_text(s, w.covers, w.built).c_str(), stdout);
@@ -324,6 +315,23 @@ static int run(const Options &o, const design::Shape &s) {
     return error(std::string("cannot write the wheel: ") + strerror(errno));
   st.keep(s, w.covers, w.built);
   return sig ? 128 + sig : 0;
+}
+
+// The search and its output; the exit status.
+static int run(const Options &o, const design::Shape &s) {
+  std::vector<Set> from;
+  if (!o.from.empty())
+    if (std::string err = read_from(o.from, s, from); !err.empty()) return error(err);
+  store::Store st(o.store);
+  auto start = std::chrono::steady_clock::now();
+  std::unique_ptr<Ticker> ticker;
+  if (isatty(2)) ticker = std::make_unique<Ticker>(start);
+  design::Design w;
+  bool ok = design::design_wheel(s, from, search_options(o, st, ticker.get()), w);
+  ticker.reset();
+  if (!ok) return no_wheel(o, s, w);
+  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return print_wheel(s, w, st, secs);
 }
 
 int main(int argc, char **argv) {

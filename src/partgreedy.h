@@ -7,10 +7,10 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <vector>
 
+#include "deadline.h"
 #include "masks.h"
 
 namespace design {
@@ -19,8 +19,6 @@ namespace design {
 constexpr uint64_t kMaxGreedyCandidates = (uint64_t)1 << 26;
 // Bytes the engine's counters, bounds and flags may take.
 constexpr double kMaxEngineBytes = 2.0 * (1 << 30);
-
-using Deadline = std::chrono::steady_clock::time_point;
 
 uint64_t per_cover(const Shape &s);  // k-sets one cover covers
 

@@ -14,7 +14,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "compose.h"  // lower_bound
+#include "bound.h"
 #include "wheel.h"
 
 namespace store {

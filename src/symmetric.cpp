@@ -13,12 +13,12 @@
 #include <set>
 #include <thread>
 
-#include "compose.h"
+#include "bound.h"
+#include "deadline.h"
 #include "exact.h"
 
 namespace design {
 
-using Clock = std::chrono::steady_clock;
 
 int design_threads() {
   if (const char *v = getenv("VORLANK_THREADS"); v && *v) return std::clamp(atoi(v), 1, 256);
@@ -159,8 +159,58 @@ void greedy_orbits(OrbitState &st) {
 }
 }  // namespace
 
+namespace {
+// Records a wheel without holes below the best; then drops orbits, the one
+// that opens the fewest holes first (the larger on ties), until the total is
+// below the best (from a start above the size to beat, several). False
+// where the search is over: at the lower bound, or nothing left to drop.
+bool drop_below_best(OrbitState &st, std::vector<uint32_t> &best, uint64_t &best_total,
+                     uint64_t lower) {
+  const OrbitCover &oc = st.oc;
+  while (st.holes.empty() || st.total >= best_total) {
+    if (st.holes.empty() && st.total < best_total) best = st.chosen, best_total = st.total;
+    if (best_total <= lower || st.chosen.size() <= 1) return false;
+    size_t drop = 0;
+    uint64_t least = UINT64_MAX;
+    for (size_t i = 0; i < st.chosen.size(); i++) {
+      uint64_t u = st.unique(st.chosen[i]);
+      if (u < least || (u == least && oc.x.size[st.chosen[i]] > oc.x.size[st.chosen[drop]]))
+        least = u, drop = i;
+    }
+    st.remove(drop);
+  }
+  return true;
+}
+
+// A move aimed at a random hole K: of the images of the chosen orbits' sets
+// that come closest to K (t - 1 numbers shared at best, as K is a hole), a
+// random one swaps a number outside K for one of K's. Returns the chosen
+// index that leaves and the x-orbit that enters.
+std::pair<uint32_t, uint32_t> aim_move(const OrbitState &st, const Group &g, Rng &rng,
+                                       std::vector<Set> &images,
+                                       std::vector<std::pair<uint32_t, uint32_t>> &aimed) {
+  const OrbitCover &oc = st.oc;
+  Set k = oc.k.rep[st.holes[rng.below(st.holes.size())]];
+  for (size_t e = 0; e < g.elements.size(); e++) images[e] = apply(g.elements[e], k);
+  aimed.clear();
+  int most = -1;
+  for (uint32_t i = 0; i < st.chosen.size(); i++) {
+    Set b = oc.x.rep[st.chosen[i]];
+    for (uint32_t e = 0; e < images.size(); e++) {
+      int shared = count(b & images[e]);
+      if (shared > most) most = shared, aimed.clear();
+      if (shared == most) aimed.push_back({i, e});
+    }
+  }
+  auto [ci, e] = aimed[rng.below(aimed.size())];
+  Set b = oc.x.rep[st.chosen[ci]], img = images[e];
+  int leaves = rng.pick(b & ~img), enters = rng.pick(img & ~b);
+  return {ci, (uint32_t)oc.x.id[rank((b & ~bit(leaves)) | bit(enters))]};
+}
+}  // namespace
+
 OrbitAnneal anneal_orbits(const OrbitCover &oc, const Group &g, uint64_t beat, uint64_t lower,
-                          uint64_t moves, Clock::time_point end, uint64_t seed,
+                          uint64_t moves, Deadline end, uint64_t seed,
                           const std::function<bool()> &cancel) {
   const Shape &s = oc.s;
   OrbitState st(oc);
@@ -170,7 +220,6 @@ OrbitAnneal anneal_orbits(const OrbitCover &oc, const Group &g, uint64_t beat, u
   greedy_orbits(st);
   OrbitAnneal out;
   out.least_holes = UINT64_MAX;
-  std::vector<uint32_t> &best = out.chosen;
   uint64_t best_total = beat;
   std::vector<Set> images(g.elements.size());
   std::vector<uint8_t> mark(oc.k.rep.size());
@@ -182,22 +231,7 @@ OrbitAnneal anneal_orbits(const OrbitCover &oc, const Group &g, uint64_t beat, u
   int cold = 0;
   const bool timed = moves == UINT64_MAX;
   uint64_t made = 0;
-  for (;;) {
-    // Record a wheel without holes; then drop orbits until the total is
-    // below the best (from a start above the size to beat, several).
-    while (st.holes.empty() || st.total >= best_total) {
-      if (st.holes.empty() && st.total < best_total) best = st.chosen, best_total = st.total;
-      if (best_total <= lower || st.chosen.size() <= 1) return out;
-      // Drop the orbit that opens the fewest holes, the larger on ties.
-      size_t drop = 0;
-      uint64_t least = UINT64_MAX;
-      for (size_t i = 0; i < st.chosen.size(); i++) {
-        uint64_t u = st.unique(st.chosen[i]);
-        if (u < least || (u == least && oc.x.size[st.chosen[i]] > oc.x.size[st.chosen[drop]]))
-          least = u, drop = i;
-      }
-      st.remove(drop);
-    }
+  while (drop_below_best(st, out.chosen, best_total, lower)) {
     // A stage of moves at one temperature; every move keeps the total
     // below the best known.
     uint64_t stage = std::max<uint64_t>(200, st.chosen.size() * s.x * (s.n - s.x));
@@ -206,24 +240,8 @@ OrbitAnneal anneal_orbits(const OrbitCover &oc, const Group &g, uint64_t beat, u
     for (uint64_t m = 0; m < stage && !st.holes.empty(); m++, made++) {
       if (made >= moves) return out;
       if (made % 256 == 0 && ((timed && Clock::now() >= end) || (cancel && cancel()))) return out;
-      // A random hole K; the images of the chosen orbits' sets that come
-      // closest to it (t - 1 numbers shared at best, as K is a hole).
-      Set k = oc.k.rep[st.holes[rng.below(st.holes.size())]];
-      for (size_t e = 0; e < g.elements.size(); e++) images[e] = apply(g.elements[e], k);
-      aimed.clear();
-      int most = -1;
-      for (uint32_t i = 0; i < st.chosen.size(); i++) {
-        Set b = oc.x.rep[st.chosen[i]];
-        for (uint32_t e = 0; e < images.size(); e++) {
-          int shared = count(b & images[e]);
-          if (shared > most) most = shared, aimed.clear();
-          if (shared == most) aimed.push_back({i, e});
-        }
-      }
-      auto [ci, e] = aimed[rng.below(aimed.size())];
-      Set b = oc.x.rep[st.chosen[ci]], img = images[e];
-      int leaves = rng.pick(b & ~img), enters = rng.pick(img & ~b);
-      uint32_t from = st.chosen[ci], to = (uint32_t)oc.x.id[rank((b & ~bit(leaves)) | bit(enters))];
+      auto [ci, to] = aim_move(st, g, rng, images, aimed);
+      uint32_t from = st.chosen[ci];
       if (st.in[to] || st.total - oc.x.size[from] + oc.x.size[to] >= best_total) continue;
       int64_t delta = 0;
       for (uint32_t q : oc.cover[to]) mark[q] = 1, delta -= st.mult[q] == 0;
@@ -239,6 +257,7 @@ OrbitAnneal anneal_orbits(const OrbitCover &oc, const Group &g, uint64_t beat, u
     if (temp <= t0 / 2) cold = better ? 0 : cold + 1;
     if (cold >= 30) temp = t0, cold = 0;
   }
+  return out;
 }
 
 // ---- the schedule over groups and seeds -----------------------------------------------
@@ -256,7 +275,7 @@ struct Prepared {
   // 98 in 0.15 s: Z9 x Z3, which alone reaches 90, met 2-4 holes, the other
   // groups 4-31.
   uint64_t screened = UINT64_MAX;
-  std::array<size_t, 4> print{};   // order and orbits of t-, k- and x-sets
+  std::array<size_t, 4> fingerprint{};  // order and orbits of t-, k- and x-sets
 };
 
 struct Found {
@@ -292,206 +311,231 @@ void run_tasks(size_t count, int threads, std::atomic<size_t> &stop_after, F tas
   for (auto &th : pool) th.join();
   if (failed) std::rethrow_exception(failed);
 }
-}  // namespace
 
-SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &o) {
-  SymmetricWheel out;
-  if (s.t < 1 || s.k > s.n || s.x >= s.n || s.k >= s.n) return out;
-  if (binom()(s.n, s.x) > kMaxOrbitTable || binom()(s.n, s.k) > kMaxOrbitTable) return out;
-  std::vector<Group> groups = candidate_groups(s.n, kMinGroupOrder);
-  // The trivial group last: only its exact solve, where the whole is small.
-  const size_t trivial = groups.size();
-  groups.push_back({"the trivial group", s.n, {}, {}});
-  close_group(groups.back());
-  const bool whole = exact_available() &&
-                     binom()(s.n, s.k) <= (s.k == s.t ? kExactRows : kExactDenseRows) &&
-                     binom()(s.n, s.x) <= kMostOrbits.x_orbits;
-  const bool timed = o.moves == UINT64_MAX;
-  std::vector<Prepared> prepared(groups.size());
-  std::atomic<uint64_t> best{o.beat};
-  std::mutex lock;
-  std::vector<std::pair<size_t, Found>> found;  // by (phase, task) order
-  bool done = false;                            // at the lower bound or proved optimal
-  std::set<std::array<size_t, 4>> seen;         // order and orbits of the groups searched
-
-  auto halted = [&] { return o.halt && *o.halt; };
-  auto seconds_left = [&] { return std::chrono::duration<double>(o.end - Clock::now()).count(); };
-  auto build = [&](size_t g) -> Prepared & {
-    Prepared &p = prepared[g];
-    std::call_once(p.once, [&] {
-      auto oc = std::make_unique<OrbitCover>();
-      if (!build_orbit_cover(s, groups[g], s.k == s.t ? kMostOrbits : kMostDenseOrbits, *oc))
-        return;
-      // A group whose orbit sizes cannot add up to a total between the lower
-      // bound and the wheel to beat cannot pay.
-      uint64_t beat = g == trivial && o.beat < UINT64_MAX ? o.beat + 1 : o.beat;
-      if (least_total(*oc, o.lower, beat) >= beat) return;
-      p.exact = exact_fits(s, *oc);
-      if (g == trivial && !p.exact) return;  // the plain annealer's work
-      // Groups alike in order and in their numbers of orbits are most
-      // likely conjugate (a cycle of 26 and 2 cycles of 13 rotated onto each
-      // other): such groups give the same wheels, so only the first is searched.
-      p.print = {groups[g].elements.size(), oc->t.rep.size(), oc->k.rep.size(), oc->x.rep.size()};
-      p.oc = std::move(oc);
-    });
-    return p;
-  };
-  // Keeps a proved wheel of the chosen orbits; true where nothing after it can do better.
-  auto record = [&](size_t key, size_t g, const std::vector<uint32_t> &chosen, bool exact,
-                    bool optimal) {
-    const OrbitCover &oc = *prepared[g].oc;
-    uint64_t total = total_of(oc, chosen);
-    // At the lower bound a wheel is optimal, however it was found. A wheel
-    // as large as the one to beat counts where it proves that one optimal.
-    optimal = optimal || total <= o.lower;
-    bool proof = optimal && g == trivial;
-    if (chosen.empty() || total > o.beat || (total == o.beat && !proof)) return false;
-    std::vector<Set> covers = expand(oc, chosen);
-    if (!proved(s, covers)) return false;  // never trusted unproved
-    std::lock_guard<std::mutex> hold(lock);
-    found.push_back({key,
-                     {total,
-                      std::move(covers),
-                      g,
-                      exact,
-                      optimal,
-                      {oc.t.rep.size(), oc.k.rep.size(), oc.x.rep.size()}}});
-    if (total < best || proof) {
-      best = std::min<uint64_t>(best, total);
-      if (o.progress) o.progress(total);
-    }
-    return total <= o.lower || proof;
-  };
-  auto exact_solve = [&](size_t key, size_t g, double secs) {
-    Prepared &p = prepared[g];
-    // Where the run ends by moves, a count of nodes ends the solve, so that
-    // its wheel does not depend on the machine's speed (the time stays as a
-    // guard, five times longer).
-    CoverSolution sol = timed ? solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size, {},
-                                            std::min(secs, seconds_left()))
-                              : solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size, {},
-                                            10 * secs, (int)(secs * kNodesPerSecond));
-    p.proved = sol.optimal, p.bound = sol.bound;
-    return record(key, g, sol.chosen, true, sol.optimal);
-  };
-  auto anneal_run = [&](size_t key, size_t g, uint64_t seed, double secs,
-                        std::atomic<size_t> &stop_after, size_t i) {
-    auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                  std::chrono::duration<double>(std::min(secs, seconds_left())));
-    // Timed runs aim below the best any thread has found; runs by moves
-    // below the given size alone, so that they depend on the seed only.
-    uint64_t aim = timed ? best.load() : o.beat;
-    OrbitAnneal a = anneal_orbits(*prepared[g].oc, groups[g], aim, o.lower,
-                                  timed ? UINT64_MAX : std::clamp(o.moves / kRunsPerMoves, kLeastRunMoves, kAnnealMovesCap), end,
-                                  o.seed * 0x9e3779b97f4a7c15 + seed,
-                                  [&] { return i > stop_after || halted(); });
-    uint64_t rank = !a.chosen.empty()            ? total_of(*prepared[g].oc, a.chosen)
-                    : a.least_holes < UINT64_MAX ? kHoleRank + a.least_holes
-                                                 : UINT64_MAX;  // it made no move
-    prepared[g].screened = std::min(prepared[g].screened, rank);
-    return record(key, g, a.chosen, false, false);
-  };
-  auto out_of_time = [&] { return halted() || (timed && Clock::now() >= o.end); };
+// The search over the candidate groups of one instance: every group once
+// (screen), then the longer exact solves and rounds of annealing on the
+// groups that screened best (focus), then the smallest wheel (winner).
+class GroupSearch {
+public:
+  GroupSearch(const Shape &s, const SymmetricOptions &opt)
+      : s_(s), opt_(opt), groups_(candidate_groups(s.n, kMinGroupOrder)), trivial_(groups_.size()),
+        timed_(opt.moves == UINT64_MAX), best_(opt.beat) {
+    // The trivial group last: only its exact solve, where the whole is small.
+    groups_.push_back({"the trivial group", s.n, {}, {}});
+    close_group(groups_.back());
+    prepared_ = std::vector<Prepared>(groups_.size());
+  }
 
   // First every group once: its exact solve, short, or one short annealing
   // run. A tiny instance's solve without a group comes first (it may prove
-  // the optimum at once), a larger one's last.
-  const bool tiny = (double)binom()(s.n, s.k) * (double)binom()(s.n, s.x) <= kTinyProduct;
-  std::vector<size_t> order;
-  if (whole && tiny) order.push_back(trivial);
-  for (size_t g = 0; g < trivial; g++) order.push_back(g);
-  if (whole && !tiny) order.push_back(trivial);
-  std::atomic<size_t> stop_after{SIZE_MAX};
-  // Every group's orbits first, on the threads; then, in the order of the
-  // groups, only the first of those alike.
-  run_tasks(order.size(), o.threads, stop_after, [&](size_t i) {
-    if (!out_of_time()) build(order[i]);
-  });
-  for (size_t g : order)
-    if (prepared[g].oc && !seen.insert(prepared[g].print).second) prepared[g].oc.reset();
-  run_tasks(order.size(), o.threads, stop_after, [&](size_t i) {
-    size_t g = order[i];
-    if (out_of_time() || !prepared[g].oc) return;
-    bool last = prepared[g].exact
-                    ? exact_solve(i, g, s.k == s.t ? kQuickExactSeconds : kQuickDenseSeconds)
-                    : anneal_run(i, g, i, kScreenSeconds, stop_after, i);
-    if (last && i < stop_after) stop_after = i;
-  });
-  done = stop_after != SIZE_MAX;
-
-  // Then the longer exact solves of the groups left unproved whose bound
-  // is below the best, and annealing runs on the groups that screened best.
-  if (!done) {
-    std::vector<size_t> exact, focus;
-    for (size_t g : order)
-      if (prepared[g].oc && prepared[g].exact && !prepared[g].proved &&
-          prepared[g].bound < (double)best - 0.5)
-        exact.push_back(g);
-    for (size_t g : order)
-      if (prepared[g].oc && !prepared[g].exact && prepared[g].screened < UINT64_MAX)
-        focus.push_back(g);
-    std::sort(focus.begin(), focus.end(), [&](size_t a, size_t b) {
-      return prepared[a].screened != prepared[b].screened
-                 ? prepared[a].screened < prepared[b].screened
-                 : a < b;
+  // the optimum at once), a larger one's last. True where the search is done
+  // (at the lower bound or proved optimal).
+  bool screen() {
+    const bool whole = exact_available() &&
+                       binom()(s_.n, s_.k) <= (s_.k == s_.t ? kExactRows : kExactDenseRows) &&
+                       binom()(s_.n, s_.x) <= kMostOrbits.x_orbits;
+    const bool tiny = (double)binom()(s_.n, s_.k) * (double)binom()(s_.n, s_.x) <= kTinyProduct;
+    if (whole && tiny) order_.push_back(trivial_);
+    for (size_t g = 0; g < trivial_; g++) order_.push_back(g);
+    if (whole && !tiny) order_.push_back(trivial_);
+    std::atomic<size_t> stop_after{SIZE_MAX};
+    // Every group's orbits first, on the threads; then, in the order of the
+    // groups, only the first of those alike.
+    run_tasks(order_.size(), opt_.threads, stop_after, [&](size_t i) {
+      if (!out_of_time()) prepare(order_[i]);
     });
+    std::set<std::array<size_t, 4>> seen;
+    for (size_t g : order_)
+      if (prepared_[g].oc && !seen.insert(prepared_[g].fingerprint).second)
+        prepared_[g].oc.reset();
+    run_tasks(order_.size(), opt_.threads, stop_after, [&](size_t i) {
+      size_t g = order_[i];
+      if (out_of_time() || !prepared_[g].oc) return;
+      bool last = prepared_[g].exact
+                      ? exact_solve(i, g, s_.k == s_.t ? kQuickExactSeconds : kQuickDenseSeconds)
+                      : anneal_run(i, g, i, kScreenSeconds, stop_after, i);
+      if (last && i < stop_after) stop_after = i;
+    });
+    return stop_after != SIZE_MAX;
+  }
+
+  // Then the longer exact solves of the groups left unproved whose bound is
+  // below the best, and annealing runs on the groups that screened best.
+  void focus() {
+    std::vector<size_t> exact, focus;
+    for (size_t g : order_)
+      if (prepared_[g].oc && prepared_[g].exact && !prepared_[g].proved &&
+          prepared_[g].bound < (double)best_ - 0.5)
+        exact.push_back(g);
+    for (size_t g : order_)
+      if (prepared_[g].oc && !prepared_[g].exact && prepared_[g].screened < UINT64_MAX)
+        focus.push_back(g);
+    by_rank(focus);
     focus.resize(std::min(focus.size(), kFocusGroups));
     // The other groups' tables go (a few MB each, and a pool has dozens).
-    for (size_t g = 0; g < groups.size(); g++)
+    for (size_t g = 0; g < groups_.size(); g++)
       if (std::find(exact.begin(), exact.end(), g) == exact.end() &&
           std::find(focus.begin(), focus.end(), g) == focus.end())
-        prepared[g].oc.reset();
-    stop_after = SIZE_MAX;
-    size_t base = order.size();
-    run_tasks(exact.size(), o.threads, stop_after, [&](size_t i) {
+        prepared_[g].oc.reset();
+    std::atomic<size_t> stop_after{SIZE_MAX};
+    size_t base = order_.size();
+    run_tasks(exact.size(), opt_.threads, stop_after, [&](size_t i) {
       if (!out_of_time() && exact_solve(base + i, exact[i], kExactSeconds) && i < stop_after)
         stop_after = i;
     });
-    done = stop_after != SIZE_MAX;
     base += exact.size();
     // Rounds of runs over the focus groups, kRunsPerRound each, halving
     // them after each round by the best rank any of their runs reached,
     // down to kLastGroups.
-    for (size_t round = 0;
-         !done && !focus.empty() && !out_of_time() && (timed || round < kFocusRounds); round++) {
+    for (size_t round = 0; stop_after == SIZE_MAX && !focus.empty() && !out_of_time() &&
+                           (timed_ || round < kFocusRounds);
+         round++) {
       size_t runs = focus.size() * kRunsPerRound;
-      run_tasks(runs, o.threads, stop_after, [&](size_t i) {
+      run_tasks(runs, opt_.threads, stop_after, [&](size_t i) {
         if (!out_of_time() &&
             anneal_run(base + i, focus[i % focus.size()], base + i, kAnnealSeconds, stop_after,
                        i) &&
             i < stop_after)
           stop_after = i;
       });
-      done = stop_after != SIZE_MAX;
       base += runs;
-      std::sort(focus.begin(), focus.end(), [&](size_t a, size_t b) {
-        return prepared[a].screened != prepared[b].screened
-                   ? prepared[a].screened < prepared[b].screened
-                   : a < b;
-      });
+      by_rank(focus);
       focus.resize(std::max(std::min(focus.size(), kLastGroups), focus.size() / 2));
     }
   }
 
-  // The smallest wheel, the first task on ties.
-  // (A proved optimum first among equal totals: a longer solve may prove
-  // what a short one found.)
-  std::sort(found.begin(), found.end(), [&](const auto &a, const auto &b) {
-    if (a.second.total != b.second.total) return a.second.total < b.second.total;
-    bool whole_a = a.second.optimal && a.second.group == trivial,
-         whole_b = b.second.optimal && b.second.group == trivial;
-    if (whole_a != whole_b) return whole_a;
-    if (a.second.optimal != b.second.optimal) return a.second.optimal;
-    return a.first < b.first;
-  });
-  out.groups = (int)seen.size();
-  if (found.empty()) return out;
-  const Found &f = found.front().second;
-  out.covers = f.covers, out.group = groups[f.group].name;
-  out.order = groups[f.group].elements.size();
-  out.t_orbits = f.orbits[0], out.k_orbits = f.orbits[1], out.x_orbits = f.orbits[2];
-  out.exact = f.exact, out.optimal = f.optimal, out.trivial = f.group == trivial;
-  return out;
+  // The smallest wheel, the first task on ties. (A proved optimum first
+  // among equal totals: a longer solve may prove what a short one found.)
+  SymmetricWheel winner() {
+    SymmetricWheel out;
+    std::sort(found_.begin(), found_.end(), [&](const auto &a, const auto &b) {
+      if (a.second.total != b.second.total) return a.second.total < b.second.total;
+      bool whole_a = a.second.optimal && a.second.group == trivial_,
+           whole_b = b.second.optimal && b.second.group == trivial_;
+      if (whole_a != whole_b) return whole_a;
+      if (a.second.optimal != b.second.optimal) return a.second.optimal;
+      return a.first < b.first;
+    });
+    if (found_.empty()) return out;
+    const Found &f = found_.front().second;
+    const Group &g = groups_[f.group];
+    out.covers = f.covers, out.group = g.name, out.order = g.elements.size();
+    out.t_orbits = f.orbits[0], out.k_orbits = f.orbits[1], out.x_orbits = f.orbits[2];
+    out.exact = f.exact, out.optimal = f.optimal, out.trivial = f.group == trivial_;
+    return out;
+  }
+
+private:
+  bool halted() const { return opt_.halt && *opt_.halt; }
+  bool out_of_time() const { return halted() || (timed_ && Clock::now() >= opt_.end); }
+  double seconds_left() const { return seconds_until(opt_.end); }
+
+  // Groups by the best rank their annealing runs reached, the first on ties.
+  void by_rank(std::vector<size_t> &gs) const {
+    std::sort(gs.begin(), gs.end(), [&](size_t a, size_t b) {
+      return prepared_[a].screened != prepared_[b].screened
+                 ? prepared_[a].screened < prepared_[b].screened
+                 : a < b;
+    });
+  }
+
+  // The reduced problem of group g, once, where it fits and can pay.
+  void prepare(size_t g) {
+    Prepared &p = prepared_[g];
+    std::call_once(p.once, [&] {
+      auto oc = std::make_unique<OrbitCover>();
+      if (!build_orbit_cover(s_, groups_[g], s_.k == s_.t ? kMostOrbits : kMostDenseOrbits, *oc))
+        return;
+      // A group whose orbit sizes cannot add up to a total between the lower
+      // bound and the wheel to beat cannot pay.
+      uint64_t beat = g == trivial_ && opt_.beat < UINT64_MAX ? opt_.beat + 1 : opt_.beat;
+      if (least_total(*oc, opt_.lower, beat) >= beat) return;
+      p.exact = exact_fits(s_, *oc);
+      if (g == trivial_ && !p.exact) return;  // the plain annealer's work
+      // Groups alike in order and in their numbers of orbits are most
+      // likely conjugate (a cycle of 26 and 2 cycles of 13 rotated onto each
+      // other): such groups give the same wheels, so only the first is searched.
+      p.fingerprint = {groups_[g].elements.size(), oc->t.rep.size(), oc->k.rep.size(),
+                       oc->x.rep.size()};
+      p.oc = std::move(oc);
+    });
+  }
+
+  // Keeps a proved wheel of the chosen orbits; true where nothing after it can do better.
+  bool record(size_t key, size_t g, const std::vector<uint32_t> &chosen, bool exact,
+              bool optimal) {
+    const OrbitCover &oc = *prepared_[g].oc;
+    uint64_t total = total_of(oc, chosen);
+    // At the lower bound a wheel is optimal, however it was found. A wheel
+    // as large as the one to beat counts where it proves that one optimal.
+    optimal = optimal || total <= opt_.lower;
+    bool proof = optimal && g == trivial_;
+    if (chosen.empty() || total > opt_.beat || (total == opt_.beat && !proof)) return false;
+    std::vector<Set> covers = expand(oc, chosen);
+    if (!proved(s_, covers)) return false;  // never trusted unproved
+    std::lock_guard<std::mutex> hold(lock_);
+    found_.push_back(
+        {key,
+         {total, std::move(covers), g, exact, optimal, {oc.t.rep.size(), oc.k.rep.size(), oc.x.rep.size()}}});
+    if (total < best_ || proof) {
+      best_ = std::min<uint64_t>(best_, total);
+      if (opt_.progress) opt_.progress(total);
+    }
+    return total <= opt_.lower || proof;
+  }
+
+  bool exact_solve(size_t key, size_t g, double secs) {
+    Prepared &p = prepared_[g];
+    // Where the run ends by moves, a count of nodes ends the solve, so that
+    // its wheel does not depend on the machine's speed (the time stays as a
+    // guard, ten times longer).
+    CoverSolution sol =
+        timed_ ? solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size, {},
+                             std::min(secs, seconds_left()))
+               : solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size, {}, 10 * secs,
+                             (int)(secs * kNodesPerSecond));
+    p.proved = sol.optimal, p.bound = sol.bound;
+    return record(key, g, sol.chosen, true, sol.optimal);
+  }
+
+  bool anneal_run(size_t key, size_t g, uint64_t seed, double secs,
+                  std::atomic<size_t> &stop_after, size_t i) {
+    // Timed runs aim below the best any thread has found; runs by moves
+    // below the given size alone, so that they depend on the seed only.
+    uint64_t aim = timed_ ? best_.load() : opt_.beat;
+    uint64_t moves =
+        timed_ ? UINT64_MAX
+               : std::clamp(opt_.moves / kRunsPerMoves, kLeastRunMoves, kAnnealMovesCap);
+    OrbitAnneal a = anneal_orbits(*prepared_[g].oc, groups_[g], aim, opt_.lower, moves,
+                                  from_now(std::min(secs, seconds_left())),
+                                  opt_.seed * 0x9e3779b97f4a7c15 + seed,
+                                  [&] { return i > stop_after || halted(); });
+    uint64_t rank = !a.chosen.empty()            ? total_of(*prepared_[g].oc, a.chosen)
+                    : a.least_holes < UINT64_MAX ? kHoleRank + a.least_holes
+                                                 : UINT64_MAX;  // it made no move
+    prepared_[g].screened = std::min(prepared_[g].screened, rank);
+    return record(key, g, a.chosen, false, false);
+  }
+
+  const Shape &s_;
+  const SymmetricOptions &opt_;
+  std::vector<Group> groups_;
+  const size_t trivial_;  // the index of the trivial group, the last
+  const bool timed_;      // the clock ends the runs, not moves
+  std::vector<Prepared> prepared_;
+  std::vector<size_t> order_;  // the groups in the order they are screened
+  std::atomic<uint64_t> best_;
+  std::mutex lock_;                               // guards found_
+  std::vector<std::pair<size_t, Found>> found_;  // by (phase, task) order
+};
+}  // namespace
+
+SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &opt) {
+  if (s.t < 1 || s.k > s.n || s.x >= s.n || s.k >= s.n) return {};
+  if (binom()(s.n, s.x) > kMaxOrbitTable || binom()(s.n, s.k) > kMaxOrbitTable) return {};
+  GroupSearch search(s, opt);
+  if (!search.screen()) search.focus();
+  return search.winner();
 }
 
 }  // namespace design

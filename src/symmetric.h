@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "deadline.h"
 #include "orbits.h"
 
 namespace design {
@@ -25,7 +26,7 @@ struct SymmetricOptions {
   // solve without a group proves optimal.
   uint64_t beat = UINT64_MAX;
   uint64_t lower = 0;  // a wheel this small is optimal: stop there
-  std::chrono::steady_clock::time_point end;
+  Deadline end;
   // Where not UINT64_MAX: each annealing task stops after this many moves
   // and the clock is not read, so that the result depends on the seed alone.
   uint64_t moves = UINT64_MAX;
@@ -42,7 +43,6 @@ struct SymmetricWheel {
   bool exact = false;    // by the exact solve (else by annealing over orbits)
   bool optimal = false;  // the exact solve proved no wheel of the group smaller
   bool trivial = false;  // the group is the trivial one: optimal means no wheel is smaller
-  int groups = 0;        // groups tried
 };
 
 // The smallest wheel for s that one of the candidate groups maps onto itself.
@@ -59,7 +59,7 @@ struct OrbitAnneal {
 // Annealing over the orbits of one group, from a random orbit and then the
 // greedy cover over orbits; exposed for tests.
 OrbitAnneal anneal_orbits(const OrbitCover &oc, const Group &g, uint64_t beat, uint64_t lower,
-                          uint64_t moves, std::chrono::steady_clock::time_point end, uint64_t seed,
+                          uint64_t moves, Deadline end, uint64_t seed,
                           const std::function<bool()> &cancel);
 
 }  // namespace design

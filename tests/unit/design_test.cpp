@@ -7,7 +7,9 @@
 #include <bit>
 
 #include "anneal.h"
-#include "compose.h"
+#include "bound.h"
+#include "schedule.h"
+#include "split.h"
 #include "footprint.h"
 #include "partgreedy.h"
 #include "sysmem.h"

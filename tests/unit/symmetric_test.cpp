@@ -6,7 +6,8 @@
 #include <bit>
 #include <set>
 
-#include "compose.h"
+#include "bound.h"
+#include "schedule.h"
 #include "exact.h"
 #include "symmetric.h"
 

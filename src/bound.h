@@ -1,0 +1,25 @@
+// What vorlank-design knows of any wheel of an instance before and after a
+// search: the lower bound on its size and the proof that covers are a wheel,
+// and how the instance and a number of covers are written in its # lines.
+// Plain data in and out; nothing process-wide.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "masks.h"
+
+namespace design {
+
+// max(counting bound, Schoenheim's bound where k = t); 0 where nothing needs
+// covering (k > n), 1 where one cover holds the pool.
+uint64_t lower_bound(const Shape &s);
+
+// Whether the covers cover every k-set, by the check walk of vorlank-check.
+bool proved(const Shape &s, const std::vector<Set> &covers);
+
+std::string instance(const Shape &s);  // "L(49,6,6,3)"
+std::string covers_text(uint64_t n);   // "1 cover", "77 covers"
+
+}  // namespace design

@@ -1,0 +1,74 @@
+// The local search method: simulated annealing (anneal.h) from the best
+// wheel known, several runs side by side, the smallest wheel kept.
+#include <algorithm>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "anneal.h"
+#include "method.h"
+
+namespace design {
+
+namespace {
+
+// Runs side by side on a wheel, each with its own seed (on as many threads;
+// where the run ends by moves, always this many, so that its wheel does not
+// depend on the threads there are).
+constexpr size_t kParallelRuns = 2;
+
+class LocalSearch : public Method {
+public:
+  const char *name() const override { return "local search"; }
+  Role role() const override { return Role::Improve; }
+  bool applies(const Shape &s) const override {
+    return s.t >= 1 && s.k < s.n && s.x < s.n && binom()(s.n, s.k) <= kMaxAnnealKsets;
+  }
+  double seconds(const Shape &) const override { return 0; }
+  // Runs with seeds seed, seed + 1 * golden, ..., the smallest wheel of the
+  // first run on ties; the moves of the longest run count as used.
+  MethodResult run(const MethodInput &in) const override {
+    size_t runs = in.runs > 0                ? (size_t)in.runs
+                  : in.moves == UINT64_MAX ? std::min<size_t>(kParallelRuns, in.threads)
+                                           : kParallelRuns;
+    std::vector<std::vector<Set>> got(runs);
+    std::vector<uint64_t> moves(runs, 0);
+    std::exception_ptr failed;
+    std::mutex lock;
+    auto one = [&](size_t r) {
+      try {
+        got[r] = anneal(in.s, *in.best, in.lower, {in.end, in.moves, in.stop},
+                        in.seed + r * 0x9e3779b97f4a7c15, &moves[r], [&](size_t b) {
+                          std::lock_guard<std::mutex> hold(lock);
+                          if (in.progress) in.progress(b);
+                        });
+      } catch (...) {
+        std::lock_guard<std::mutex> hold(lock);
+        failed = std::current_exception();
+      }
+    };
+    std::vector<std::thread> pool;
+    for (size_t r = 1; r < runs; r++) {
+      if ((int)pool.size() + 1 < in.threads)
+        pool.emplace_back(one, r);
+      else
+        one(r);
+    }
+    one(0);
+    for (auto &th : pool) th.join();
+    if (failed) std::rethrow_exception(failed);
+    size_t best = 0;
+    for (size_t r = 1; r < runs; r++)
+      if (got[r].size() < got[best].size()) best = r;
+    return {std::move(got[best]), "", false, *std::max_element(moves.begin(), moves.end())};
+  }
+};
+
+}  // namespace
+
+const Method &local_search_method() {
+  static const LocalSearch m;
+  return m;
+}
+
+}  // namespace design

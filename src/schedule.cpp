@@ -1,0 +1,607 @@
+// The schedule of vorlank-design's search: which method runs on which part
+// of the split, and for how long.
+#include "schedule.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "anneal.h"
+#include "bound.h"
+#include "method.h"
+#include "partgreedy.h"
+#include "split.h"
+#include "symmetric.h"
+
+namespace design {
+
+// Each defined in its own file (method_*.cpp).
+const Method &colex_greedy_method(), &engine_greedy_method(), &fringe_method(),
+    &symmetric_method(), &local_search_method();
+
+const std::vector<const Method *> &methods() {
+  static const std::vector<const Method *> list = {
+      &colex_greedy_method(), &engine_greedy_method(), &fringe_method(), &symmetric_method(),
+      &local_search_method()};
+  return list;
+}
+
+// ---- the budget --------------------------------------------------------------------
+
+// The greedy's share of the time, counted in estimated seconds so that the
+// split chosen does not depend on how fast or loaded the machine is.
+static constexpr double kGreedyShare = 0.25;
+// The greedy of the whole instance may take up to this share of the time
+// before the parts' greedy (L(22,10,10,6): 5 s, where no split comes near).
+static constexpr double kWholeGreedyShare = 0.5;
+// Of the time left after the greedy, the search methods (the symmetric
+// search) take this share, less where every part is done sooner.
+static constexpr double kSearchShare = 0.7;
+// Of the time left after them, the parts' local search takes this share
+// (less when every part stops improving), the whole wheel the rest.
+static constexpr double kPartShare = 0.7;
+// Each turn of a part's local search takes this share of the parts' time.
+static constexpr int kSlices = 6;
+// A part settles after this many slices in a row without a smaller wheel:
+// where k > t, gains come seconds apart.
+static constexpr int kFailedSlices = 2;
+// Where a move of the whole wheel looks up more k-sets than this (L(49,6,6,3):
+// 229,600, a few hundred moves a second), its local search finds little, and
+// the parts keep their slices to the end of their share instead of settling.
+static constexpr uint64_t kCostlyWholeMove = 100'000;
+// Look-ups of the short local search of each greedy part wheel, and their
+// estimated seconds.
+static constexpr uint64_t kQuickLookups = 4'000'000;
+static constexpr double kSecondsPerLookup = 5e-9;
+
+// The check walk of the final proof counts every cover's k-sets and then
+// reads every k-set's count: about 5 ns each (the 322 covers of the greedy
+// run's L(49,6,6,3) in 0.49 s). Wheels come to about kProofCovers times
+// the lower bound.
+static constexpr double kProofCovers = 3;
+double proof_seconds(const Shape &s) {
+  double covers = kProofCovers * (double)std::max<uint64_t>(lower_bound(s), 1);
+  return 5e-9 * ((double)binom()(s.n, s.k) + covers * (double)per_cover(s));
+}
+
+// A run may overrun --seconds by a quarter or a second and a half, the
+// larger: a greedy step, an exact solve or the proof cannot stop at once.
+double run_limit(double seconds) { return std::max(1.25 * seconds, seconds + 1.5); }
+
+namespace {
+
+std::vector<const Method *> with_role(Role r) {
+  std::vector<const Method *> out;
+  for (const Method *m : methods())
+    if (m->role() == r) out.push_back(m);
+  return out;
+}
+
+// One wheel a method (or the store, or --from) gave: its size and what the
+// # line says of it ("greedy 117", "symmetric 77 (PSL(2,11): ...)").
+struct Step {
+  std::string name;
+  uint64_t size;
+  std::string detail;
+};
+
+// What is known of the direct wheel of L(m,j,x,t).
+struct Known {
+  bool tried = false;     // the greedy has run or was out of reach
+  size_t searched = 0;    // the search methods run on it, in the list's order
+  std::vector<Set> best;  // proved
+  std::vector<Step> steps;  // how best came about
+  bool optimal = false;     // no smaller wheel exists (the exact solve proved it)
+  bool settled = false;     // local search stopped improving it
+  int failed = 0;           // slices in a row that found nothing
+
+  // A smaller proved wheel: an improving method refines the step before it
+  // (its own, or adds one), any other source starts the story afresh.
+  void improve(std::vector<Set> w, const std::string &name, bool refines,
+               std::string detail = "") {
+    best = std::move(w);
+    if (refines && !steps.empty() && steps.back().name == name)
+      steps.back().size = best.size();
+    else if (refines)
+      steps.push_back({name, best.size(), ""});
+    else
+      steps = {{name, best.size(), std::move(detail)}};
+  }
+  void improve(std::vector<Set> w, const Method &how, std::string detail = "") {
+    improve(std::move(w), how.name(), how.role() == Role::Improve, std::move(detail));
+  }
+  std::string text() const {
+    std::string t;
+    for (const Step &st : steps) {
+      t += (t.empty() ? "" : ", ") + st.name + " " + std::to_string(st.size);
+      if (!st.detail.empty()) t += " (" + st.detail + ")";
+    }
+    return t;
+  }
+};
+
+struct Search {
+  const Shape &s;
+  const DesignOptions &opt;
+  // The search's end, and the latest any greedy may run: both leave the
+  // proof its time before the run's limit.
+  Deadline start, end, hard_end;
+  std::vector<Known> known;  // at m * (k + 1) + j
+  uint64_t moves_used = 0;
+  int threads = 1;
+  uint64_t from_store = 0;  // the size of the whole's stored wheel, where it was taken
+
+  Search(const Shape &shape, const DesignOptions &o, double proof)
+      : s(shape), opt(o), start(Clock::now()), end(after(start, o.seconds - proof)),
+        hard_end(after(start, run_limit(o.seconds) - proof)),
+        known((size_t)(s.n + 1) * (s.k + 1)), threads(design_threads()) {}
+
+  bool halted() const { return opt.stop && *opt.stop; }
+  Known &at(int m, int j) { return known[(size_t)m * (s.k + 1) + j]; }
+  Shape shape(int m, int j) const { return {m, j, s.x, s.t}; }
+  void progress(uint64_t best, const std::string &what) const {
+    if (opt.progress) opt.progress(best, what);
+  }
+  // What every method is given on (m, j); the caller sets the time.
+  MethodInput input(int m, int j) {
+    MethodInput in;
+    in.s = shape(m, j);
+    in.best = &at(m, j).best;
+    in.lower = lower_bound(in.s);
+    in.end = end;
+    in.moves = opt.moves;
+    in.seed = opt.seed;
+    in.threads = threads;
+    in.stop = opt.stop;
+    return in;
+  }
+
+  // ---- the split by what is known ----
+
+  // The table of the split by the wheels known. Optimistic, it counts a part
+  // not tried yet at its lower bound times the ratio its nearest tried
+  // neighbour (same k, smaller pool) came to.
+  enum Mode { kKnown, kUntried };
+  SplitTable table(Mode mode) {
+    return SplitTable(s, [&](int m, int j) -> int64_t {
+      const Known &d = at(m, j);
+      uint64_t lb = lower_bound(shape(m, j));
+      if (mode == kUntried && !d.tried) {
+        // Where k = t the small pools' ratios swing (L(10,3,6,3): 10 covers
+        // for a bound of 7, L(11,3,6,3): 11 for 11), and the least one met is
+        // the fair guess; where k > t they grow with the pool.
+        double ratio = 1, least = INFINITY;
+        for (int m2 = m - 1; m2 > s.x; m2--)
+          if (const Known &e = at(m2, j); !e.best.empty()) {
+            ratio = (double)e.best.size() / (double)lower_bound(shape(m2, j));
+            least = std::min(least, ratio);
+            if (j > s.t) break;
+          }
+        if (j == s.t && std::isfinite(least)) ratio = least;
+        return (int64_t)((double)lb * ratio);
+      }
+      return d.best.empty() ? -1 : (int64_t)d.best.size();
+    });
+  }
+  std::vector<Part> split(Mode mode, int64_t *size) {
+    SplitTable tb = table(mode);
+    std::vector<Part> parts;
+    *size = tb.best(s.n, s.k);
+    if (*size < kNoWheel) tb.parts(s.n, s.k, 0, parts);
+    return parts;
+  }
+
+  // ---- build: greedy wheels ----
+
+  // The stored wheel of (m, j) where it beats the one known.
+  void take_stored(int m, int j) {
+    if (!opt.stored || halted()) return;
+    Known &d = at(m, j);
+    if (std::vector<Set> w = opt.stored(shape(m, j));
+        !w.empty() && (d.best.empty() || w.size() < d.best.size())) {
+      if (m == s.n && j == s.k) from_store = w.size();
+      d.improve(std::move(w), "stored", false);
+    }
+  }
+
+  // A part's first wheels: the stored one, then each build method whose
+  // estimated time fits what is left of `budget` (estimated seconds), the
+  // smallest wheel kept. Unbounded, only the quickest, however long it takes.
+  void build(int m, int j, double &budget, bool unbounded) {
+    Known &d = at(m, j);
+    d.tried = true;
+    Shape ps = shape(m, j);
+    take_stored(m, j);
+    std::vector<const Method *> builders = with_role(Role::Build);
+    std::vector<double> est;
+    for (const Method *b : builders) est.push_back(b->applies(ps) ? b->seconds(ps) : INFINITY);
+    double quickest = *std::min_element(est.begin(), est.end());
+    for (size_t i = 0; i < builders.size() && !halted(); i++) {
+      if (unbounded ? !std::isfinite(est[i]) || est[i] > quickest : est[i] > budget) continue;
+      if (!unbounded) budget -= est[i];
+      progress(0, std::string(builders[i]->name()) + " " + instance(ps));
+      // Far beyond its estimate, a greedy is taking a path the estimate did
+      // not foresee; give up rather than overrun the time.
+      MethodInput in = input(m, j);
+      in.end = std::min(unbounded ? Deadline::max() : from_now(4 * est[i] + 0.5), hard_end);
+      std::vector<Set> w = builders[i]->run(in).covers;
+      if (w.empty() || (!d.best.empty() && w.size() >= d.best.size()) || !proved(ps, w)) continue;
+      d.improve(std::move(w), *builders[i]);
+    }
+    if (!unbounded) quick_improve(m, j, budget);
+  }
+
+  // A short run of each improving method, the same number of look-ups for
+  // every part, so that the split compares parts as they come out of local
+  // search rather than the greedy alone: a greedy L(10,2,6,2) has 5 covers,
+  // 4 suffice. Only where setting it up (a count per k-set, every cover's
+  // k-sets) is cheap beside it.
+  void quick_improve(int m, int j, double &budget) {
+    Known &d = at(m, j);
+    Shape ps = shape(m, j);
+    uint64_t cost = std::max<uint64_t>(1, move_lookups(ps));
+    if (d.best.empty() || halted() ||
+        binom()(m, j) + 2 * d.best.size() * per_cover(ps) > kQuickLookups || cost > kQuickLookups)
+      return;
+    for (const Method *im : with_role(Role::Improve)) {
+      if (!im->applies(ps)) continue;
+      budget -= kQuickLookups * kSecondsPerLookup;
+      MethodInput in = input(m, j);
+      in.moves = kQuickLookups / cost;
+      in.runs = 1;
+      std::vector<Set> w = im->run(in).covers;
+      if (w.size() < d.best.size() && proved(ps, w)) d.improve(std::move(w), *im);
+    }
+  }
+
+  // The quickest estimate of any build method on s.
+  static double quickest_build(const Shape &ps) {
+    double e = INFINITY;
+    for (const Method *b : with_role(Role::Build)) e = std::min(e, b->seconds(ps));
+    return e;
+  }
+
+  // Greedy wheels for the parts the split would use, cheapest first, while
+  // a split with untried parts could beat the one known (the estimates
+  // prune the rest) and the greedy's share of the time lasts. A lower bound
+  // alone is far too hopeful where k > t, hence the ratios.
+  // The budgets are estimated seconds: `whole` for the whole instance's
+  // greedy, `budget` for the parts'.
+  void build_parts(double whole, double budget) {
+    // The plain greedy of the whole instance first, where its estimate fits
+    // its share: the wheel is never larger than it, and splits must beat it.
+    build(s.n, s.k, whole, false);
+    while (!halted()) {
+      int64_t size;
+      std::vector<Part> parts = split(kUntried, &size);
+      const Part *next = nullptr;
+      double cheapest = INFINITY;
+      for (const Part &p : parts)
+        if (p.kind == Part::Direct && !at(p.n, p.k).tried) {
+          double e = quickest_build(shape(p.n, p.k));
+          if (!next || e < cheapest) cheapest = e, next = &p;
+        }
+      if (!next) break;
+      // Up the ladder of pool sizes: the part's smallest untried pool comes
+      // first, so each estimate rests on the ratio of the pool just below.
+      int m = s.x + 1;
+      while (at(m, next->k).tried) m++;
+      build(m, next->k, budget, false);
+    }
+  }
+
+  // ---- derive: wheels composed from other parts' ----
+
+  // Where the split known composes a part from others (a fringe), the
+  // derived wheel becomes that part's own, the parts it rests on first.
+  void derive_parts() {
+    SplitTable tb = table(kKnown);
+    std::vector<const Method *> derivers = with_role(Role::Derive);
+    std::function<void(int, int)> walk = [&](int m, int j) {
+      int how = tb.how[tb.at(m, j)];
+      if (how >= 0) {
+        int m1 = how / (s.k + 1), j1 = how % (s.k + 1);
+        walk(m1, j1), walk(m - m1, j + 1 - j1);
+      }
+      Shape ps = shape(m, j);
+      if (how != SplitTable::kFringe ||
+          std::none_of(derivers.begin(), derivers.end(),
+                       [&](const Method *d) { return d->applies(ps); }))
+        return;
+      walk(m - s.x + 1, j - s.t + 2);
+      for (const Method *dm : derivers) {
+        if (!dm->applies(ps)) continue;
+        MethodInput in = input(m, j);
+        in.table = &tb;
+        in.known = [&](int m2, int j2) -> const std::vector<Set> & { return at(m2, j2).best; };
+        MethodResult r = dm->run(in);
+        Known &d = at(m, j);
+        if (!r.covers.empty() && (d.best.empty() || r.covers.size() < d.best.size()) &&
+            proved(ps, r.covers))
+          d.improve(std::move(r.covers), *dm, r.detail);
+      }
+    };
+    if (tb.best(s.n, s.k) < kNoWheel) walk(s.n, s.k);
+  }
+
+  // ---- search: wheels of their own, to beat the best known ----
+
+  // The next search method that applies to (m, j) and has not run on it,
+  // as an index into `searchers`; searchers.size() where none is left.
+  size_t next_search(int m, int j, const std::vector<const Method *> &searchers) {
+    size_t i = at(m, j).searched;
+    while (i < searchers.size() && !searchers[i]->applies(shape(m, j))) i++;
+    return i;
+  }
+
+  // The search methods on the parts of the split known and on the whole
+  // instance, each once, the part farthest above its lower bound first,
+  // sharing the time to `until` among those left; a smaller wheel may change
+  // the split, whose new parts then come in turn. Returns true where the
+  // whole instance's wheel was proved optimal.
+  bool search_parts(Deadline until) {
+    std::vector<const Method *> searchers = with_role(Role::Search);
+    for (;;) {
+      int64_t size;
+      std::vector<Part> parts = split(kKnown, &size);
+      std::vector<std::pair<int, int>> todo;
+      uint64_t worst = 0;
+      auto consider = [&](int m, int j) {
+        Known &d = at(m, j);
+        uint64_t lb = lower_bound(shape(m, j));
+        if (next_search(m, j, searchers) == searchers.size() || d.optimal ||
+            (!d.best.empty() && d.best.size() <= lb))
+          return;
+        uint64_t gap = d.best.empty() ? UINT64_MAX : d.best.size() - lb;
+        if (todo.empty() || gap > worst)
+          worst = gap, todo.insert(todo.begin(), {m, j});
+        else
+          todo.push_back({m, j});
+      };
+      for (const Part &p : parts)
+        if (p.kind == Part::Direct) consider(p.n, p.k);
+      if (parts.size() != 1 || parts[0].kind != Part::Direct) consider(s.n, s.k);
+      if (todo.empty() || Clock::now() >= until || halted()) return false;
+      auto [m, j] = todo.front();
+      if (search_one(m, j, searchers, until, todo.size(), size) && m == s.n && j == s.k)
+        return true;
+    }
+  }
+
+  // The next search method on (m, j), with its share of the time to `until`;
+  // true where it proved the part's wheel optimal.
+  bool search_one(int m, int j, const std::vector<const Method *> &searchers, Deadline until,
+                  size_t sharing, int64_t size) {
+    Known &d = at(m, j);
+    size_t i = next_search(m, j, searchers);
+    d.searched = i + 1;
+    Shape ps = shape(m, j);
+    MethodInput in = input(m, j);
+    in.end = Clock::now() + (until - Clock::now()) / (int)sharing;
+    std::string what = std::string(searchers[i]->name()) + " search of " + instance(ps);
+    progress(size < kNoWheel ? size : 0, what);
+    in.progress = [&](uint64_t b) {
+      int64_t now = size < kNoWheel && !d.best.empty() ? size - (int64_t)d.best.size() + (int64_t)b
+                                                        : (int64_t)b;
+      progress(now, what);
+    };
+    uint64_t beat = d.best.empty() ? UINT64_MAX : d.best.size();
+    MethodResult r = searchers[i]->run(in);
+    if (r.covers.empty()) return false;
+    d.optimal = r.optimal;
+    if (r.covers.size() < beat && proved(ps, r.covers))
+      d.improve(std::move(r.covers), *searchers[i], r.detail);
+    return d.optimal;
+  }
+
+  // ---- improve: local search of the parts and of the whole ----
+
+  // Local search of the split's part farthest above its lower bound, a slice
+  // at a time, until slices find nothing (the split may change meanwhile).
+  void improve_parts(Deadline until, uint64_t moves) {
+    std::vector<const Method *> improvers = with_role(Role::Improve);
+    auto slice = (until - Clock::now()) / kSlices;
+    const bool costly_whole = move_lookups(s) > kCostlyWholeMove;
+    uint64_t slice_moves = moves == UINT64_MAX ? UINT64_MAX : moves / kSlices, spent = 0;
+    for (uint64_t turn = 0; Clock::now() < until && spent < moves && !halted(); turn++) {
+      int64_t size;
+      std::vector<Part> parts = split(kKnown, &size);
+      const Part *next = nullptr;
+      uint64_t gap = 0;
+      for (const Part &p : parts) {
+        Known &d = at(p.n, p.k);
+        if (p.kind != Part::Direct || d.settled) continue;
+        uint64_t lb = lower_bound(shape(p.n, p.k));
+        if (d.best.size() <= lb || d.optimal ||
+            std::none_of(improvers.begin(), improvers.end(),
+                         [&](const Method *im) { return im->applies(shape(p.n, p.k)); })) {
+          d.settled = true;
+          continue;
+        }
+        if (d.best.size() - lb > gap) gap = d.best.size() - lb, next = &p;
+      }
+      if (!next) break;  // every part of the split settled
+      Shape ps = shape(next->n, next->k);
+      Known &d = at(next->n, next->k);
+      // The improving methods take the turns in turn.
+      const Method *im = nullptr;
+      for (size_t i = 0; !im; i++) {
+        const Method *c = improvers[(turn + i) % improvers.size()];
+        if (c->applies(ps)) im = c;
+      }
+      std::string what = std::string(im->name()) + " of " + instance(ps);
+      MethodInput in = input(next->n, next->k);
+      in.end = std::min(until, Clock::now() + slice);
+      in.moves = std::min(slice_moves, moves - spent);
+      in.seed = opt.seed * 0x9e3779b97f4a7c15 + turn;
+      in.progress = [&](uint64_t b) { progress(size - (int64_t)(d.best.size() - b), what); };
+      MethodResult r = im->run(in);
+      spent += r.moves;
+      if (r.covers.size() < d.best.size() && proved(ps, r.covers))
+        d.improve(std::move(r.covers), *im), d.failed = 0;
+      else
+        d.settled = ++d.failed >= kFailedSlices && !costly_whole;
+    }
+    moves_used += spent;
+  }
+
+  // The whole wheel's improvement; it removes the covers the union made
+  // redundant. The first improving method that applies, to the end.
+  std::vector<Set> improve_whole(const std::vector<Set> &from, uint64_t moves, uint64_t salt) {
+    if (Clock::now() >= end || halted()) return from;
+    for (const Method *im : with_role(Role::Improve)) {
+      if (!im->applies(s)) continue;
+      MethodInput in = input(s.n, s.k);
+      in.best = &from;
+      in.moves = moves;
+      in.seed = opt.seed + salt;
+      in.progress = [&](uint64_t b) {
+        progress(b, std::string(im->name()) + " of the whole wheel");
+      };
+      MethodResult r = im->run(in);
+      moves_used += r.moves;
+      return r.covers;
+    }
+    return from;
+  }
+
+  // ---- the phases together ----
+
+  // Greedy wheels until a split comes together: in the greedy's share of the
+  // time, then with the time up to the run's limit, then the quicker greedy
+  // of the whole however long it takes where that fits. Returns the split
+  // (empty: none; out.needs says why where it is the time).
+  std::vector<Part> first_split(double proof, Design &out, int64_t *size) {
+    build_parts(opt.seconds * kWholeGreedyShare, opt.seconds * kGreedyShare);
+    std::vector<Part> parts = split(kKnown, size);
+    double left = seconds_until(hard_end);
+    if (parts.empty() && !halted()) {
+      // No split came together in the greedy's share of the time (L(49,6,6,2)
+      // in 1 s): the greedy searches once more for the parts not yet built,
+      // with the time up to the run's limit.
+      for (Known &d : known)
+        if (d.best.empty()) d.tried = false;
+      build_parts(left, left);
+      parts = split(kKnown, size);
+    }
+    if (parts.empty() && !halted()) {
+      // Nothing fits the time: the quicker greedy of the whole instance, where
+      // it fits the run's limit; beyond that, say what it would take rather
+      // than run for hours.
+      double needs = quickest_build(s);
+      if (std::isfinite(needs) && needs > seconds_until(hard_end)) {
+        out.needs = about(needs + proof, "its quickest greedy would take about ");
+        return {};
+      }
+      double none = 0;
+      build(s.n, s.k, none, true);
+      parts = split(kKnown, size);
+    }
+    return parts;
+  }
+
+  static std::string about(double seconds, const std::string &what) {
+    char text[32];
+    snprintf(text, sizeof text, "%.0f seconds", std::ceil(seconds));
+    return what + text;
+  }
+
+  // The # lines of a split's parts; each part's wheel goes to the store
+  // (the whole's is the caller's).
+  void describe(const std::vector<Part> &parts, int64_t size, std::vector<std::string> &built) {
+    if (parts.size() > 1)
+      built.push_back("split into " + std::to_string(parts.size()) + " parts (" +
+                      std::to_string(size) + " covers):");
+    for (const Part &p : parts) {
+      Known &d = at(p.n, p.k);
+      std::string line = parts.size() > 1 ? "  " + std::to_string(p.offset + 1) + ".." +
+                                                std::to_string(p.offset + p.n) + " as "
+                                          : "";
+      line += instance(shape(p.n, p.k)) + ": ";
+      if (p.kind == Part::Empty) line += "no cover (k > n)";
+      if (p.kind == Part::Single) line += "1 cover, the whole part, padded";
+      if (p.kind == Part::Fringe) {
+        int a_size = p.n - s.x + 1;
+        line = "  " + std::to_string(p.offset + a_size + 1) + ".." +
+               std::to_string(p.offset + p.n) + " with each of " + std::to_string(p.offset + 1) +
+               ".." + std::to_string(p.offset + a_size - 1) + ": " + covers_text(a_size - 1);
+      }
+      if (p.kind == Part::Direct) line += d.text();
+      built.push_back(line);
+      if (p.kind == Part::Direct && opt.keep && parts.size() > 1 && !d.steps.empty() &&
+          d.steps.front().name != "stored")
+        opt.keep(shape(p.n, p.k), d.best, {instance(shape(p.n, p.k)) + ": " + d.text()});
+    }
+  }
+
+  // The wheel of the split's parts, improved as a whole where time is left,
+  // proved; false where no proved wheel came out.
+  bool finish(const std::vector<Part> &parts, Design &out) {
+    std::vector<std::vector<Set>> wheels;
+    for (const Part &p : parts)
+      wheels.push_back(p.kind == Part::Direct ? at(p.n, p.k).best : std::vector<Set>());
+    std::vector<Set> composed = compose(s, parts, wheels);
+    uint64_t rest = opt.moves == UINT64_MAX ? UINT64_MAX : opt.moves - std::min(opt.moves, moves_used);
+    out.covers = improve_whole(composed, rest, 1);
+    // The local search keeps its wheels without holes; the check walk proves it.
+    progress(std::min(out.covers.size(), composed.size()), "proof");
+    if (out.covers.size() >= composed.size() || !proved(s, out.covers)) {
+      out.covers = composed;
+      if (!proved(s, out.covers)) return false;
+    }
+    std::string gain = "local search of the whole wheel: " + covers_text(out.covers.size());
+    if (parts.size() > 1)
+      out.built.push_back("composed: " + covers_text(composed.size()) +
+                          (out.covers.size() < composed.size() ? "; " + gain : ""));
+    else if (out.covers.size() < composed.size())
+      out.built.push_back(gain);
+    return true;
+  }
+};
+
+}  // namespace
+
+bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOptions &opt,
+                  Design &out) {
+  out = Design();
+  out.lower = lower_bound(s);
+  if (s.t == 0) {
+    out.covers = {low_bits(s.x)};
+    out.built = {"one cover: every k-set shares at least 0 numbers with any cover"};
+    return true;
+  }
+  // The proof's time is kept from the start; where even it cannot fit the
+  // limit, no search starts.
+  double proof = proof_seconds(s);
+  if (proof > run_limit(opt.seconds)) {
+    out.needs = Search::about(proof, "its proof alone would take about ");
+    return false;
+  }
+  Search search(s, opt, proof);
+  // A given wheel is one more candidate for the whole instance.
+  if (!from.empty()) search.at(s.n, s.k).improve(from, "given", false);
+
+  int64_t size;
+  std::vector<Part> parts = search.first_split(proof, out, &size);
+  if (parts.empty()) return false;
+  out.from_store = search.from_store;
+  if (!search.halted()) search.derive_parts();
+
+  // The search methods take their share of the time left; where one proves
+  // the whole instance's wheel optimal, the run ends there.
+  if (search.search_parts(share_until(search.end, kSearchShare))) {
+    Known &d = search.at(s.n, s.k);
+    out.covers = d.best;
+    out.optimal = true;
+    out.built = {instance(s) + ": " + d.text()};
+    search.progress(out.covers.size(), "proof");
+    return proved(s, out.covers);
+  }
+
+  uint64_t part_moves = opt.moves == UINT64_MAX ? UINT64_MAX : opt.moves / 2;
+  search.improve_parts(share_until(search.end, kPartShare), part_moves);
+  parts = search.split(Search::kKnown, &size);
+  search.describe(parts, size, out.built);
+  return search.finish(parts, out);
+}
+
+}  // namespace design
