@@ -230,6 +230,9 @@ static std::string read_input(const std::vector<std::string> &pos, const Params 
     err = wheel::read_wheel(f, p, w, picks);
     if (err.empty() && f.bad()) return "cannot read " + pos[4];
   } else {
+    // Standard input is read through std::cin alone: unbuffered reads in step
+    // with stdio would cost a call per byte.
+    std::ios::sync_with_stdio(false);
     err = wheel::read_wheel(std::cin, p, w, picks);
     if (err.empty() && std::cin.bad()) return "cannot read standard input";
   }
@@ -237,10 +240,12 @@ static std::string read_input(const std::vector<std::string> &pos, const Params 
   // only list every k-set as a hole.
   if (err.empty() && w.covers.empty())
     return "no covers read from " + (file ? pos[4] : std::string("standard input"));
-  if (err.empty() && w.covers.size() > wheel::kMaxCovers)
+  // Reading stopped at the first cover too many: how many more follow is
+  // not known.
+  if (err.empty() && w.more)
     return "the check takes at most " + std::to_string(wheel::kMaxCovers) +
-           " covers, as it counts them per k-set in 16 bits (here " +
-           std::to_string(w.covers.size()) + ")";
+           " covers, as it counts them per k-set in 16 bits (here more: cover " +
+           std::to_string(w.covers.size()) + " is on line " + std::to_string(w.lines.back()) + ")";
   return err;
 }
 

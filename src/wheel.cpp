@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -86,8 +87,8 @@ static bool starts(const std::string &s, const char *prefix) {
 // A cover line of the greedy run: "left: ... cover_ a b c  S sec" or the
 // same with "cover" (the progress field sits before the count, hence the
 // backspaces among the separators).
-static std::string transcript_line(const std::string &s, int line, const Params &p,
-                                   const PickIndex &picks, Wheel &w) {
+static std::string cover_line(const std::string &s, int line, const Params &p,
+                              const PickIndex &picks, Wheel &w) {
   std::vector<std::string> words = split(s, " \t\b");
   auto word = std::find_if(words.begin(), words.end(),
                            [](const std::string &v) { return v == "cover" || v == "cover_"; });
@@ -106,45 +107,101 @@ static std::string transcript_line(const std::string &s, int line, const Params 
   return "";
 }
 
-std::string read_wheel(std::istream &in, const Params &p, Wheel &w, const Picks &picks) {
+namespace {
+enum class Got { End, Line, TooLong };
+}
+
+// The next line of in, without its line end, into s. A line is read no
+// further than kMaxLine bytes: TooLong, and the stream is left there.
+static Got next_line(std::istream &in, std::string &s) {
+  s.clear();
+  std::istream::sentry ok(in, true);
+  if (!ok) return Got::End;
+  std::streambuf *buf = in.rdbuf();
+  try {
+    for (int c; (c = buf->sbumpc()) != std::char_traits<char>::eof();) {
+      if (c == '\n') return Got::Line;
+      if (s.size() == kMaxLine) return Got::TooLong;
+      s += (char)c;
+    }
+  } catch (...) {
+    in.setstate(std::ios::badbit);
+    return Got::End;
+  }
+  in.setstate(std::ios::eofbit);
+  return s.empty() ? Got::End : Got::Line;
+}
+
+// Any line of a transcript: "" or what is wrong with it; a cover line's cover
+// goes to w. mine is the run's header line for p.
+static std::string transcript_line(const std::string &s, int line, const char *mine,
+                                   const Params &p, const PickIndex &picks, Wheel &w) {
+  // An error line means the run stopped early; its covers are not a wheel.
+  if (starts(s, "Error:")) return at(line, "the transcript reports " + quoted(s, 70));
+  // A wheel built for other parameters proves nothing about these.
+  if (starts(s, "Greedy: L(") && s != mine)
+    return at(line,
+              "the transcript is of " + s.substr(8) + ", not of " + std::string(mine).substr(8));
+  return starts(s, "left:") ? cover_line(s, line, p, picks, w) : "";
+}
+
+std::string read_wheel(std::istream &in, const Params &p, Wheel &w, const Picks &picks,
+                       size_t most) {
   PickIndex index;
   for (size_t i = 0; i < picks.size(); i++) index.emplace_back(picks[i], (int)i + 1);
   std::sort(index.begin(), index.end());
-  std::vector<std::string> text;
-  for (std::string s; std::getline(in, s);) {
+  char mine[80];
+  snprintf(mine, sizeof mine, "Greedy: L(%d,%d,%d,%d)", p.n, p.k, p.x, p.t);
+  w = Wheel();
+  // A transcript is told by a line that may come late (after a shell prompt
+  // saved with it, say), and the input is read once, line by line, keeping
+  // no more than the covers. So until such a line every line is read both
+  // ways, as a plain cover line and as a transcript's line, and the first
+  // error each way is kept for the end or that line.
+  bool transcript = false;
+  std::string plain_error, transcript_error;
+  std::string s;
+  for (int line = 1;; line++) {
+    Got got = next_line(in, s);
+    if (got == Got::End) break;
+    if (got == Got::TooLong || line == INT_MAX) {
+      // The input ends here, with an error; an earlier one comes first.
+      if (!transcript && !plain_error.empty()) return plain_error;
+      return at(line, got == Got::Line ? "more lines than the check reads"
+                                       : "over " + std::to_string(kMaxLine) +
+                                             " bytes long, longer than any line of a wheel");
+    }
     // Saved from a terminal (e.g. through script), lines end in CR or blanks.
     s.erase(s.find_last_not_of(" \t\r") + 1);
-    text.push_back(s);
-  }
-  bool transcript = std::any_of(text.begin(), text.end(), [](const std::string &s) {
-    return starts(s, "left:") || starts(s, "What kind of strategy would you like to solve the L(");
-  });
-  w = Wheel();
-  for (size_t i = 0; i < text.size(); i++) {
-    int line = (int)i + 1;
-    std::string s = text[i];
-    if (transcript) {
-      // An error line means the run stopped early; its covers are not a wheel.
-      if (starts(s, "Error:")) return at(line, "the transcript reports " + quoted(s, 70));
-      // A wheel built for other parameters proves nothing about these.
-      char mine[80];
-      snprintf(mine, sizeof mine, "Greedy: L(%d,%d,%d,%d)", p.n, p.k, p.x, p.t);
-      if (starts(s, "Greedy: L(") && s != mine)
-        return at(line, "the transcript is of " + s.substr(8) + ", not of " +
-                            std::string(mine).substr(8));
-      if (std::string e = starts(s, "left:") ? transcript_line(s, line, p, index, w) : "";
-          !e.empty())
-        return e;
-      continue;
+    if (!transcript &&
+        (starts(s, "left:") || starts(s, "What kind of strategy would you like to solve the L("))) {
+      transcript = true;
+      if (!transcript_error.empty()) return transcript_error;
+      w = Wheel();  // the lines before were no covers
     }
-    size_t first = s.find_first_not_of(" \t");
-    if (first == std::string::npos || s[first] == '#') continue;
-    Cover c;
-    if (std::string e = parse_cover(split(s, " \t,"), line, p, index, c); !e.empty()) return e;
-    w.covers.push_back(c);
-    w.lines.push_back(line);
+    if (transcript || transcript_error.empty()) {
+      std::string e = transcript_line(s, line, mine, p, index, w);
+      if (!e.empty()) {
+        if (transcript) return e;
+        transcript_error = e;
+      }
+    }
+    if (!transcript && plain_error.empty()) {
+      size_t first = s.find_first_not_of(" \t");
+      if (first == std::string::npos || s[first] == '#') continue;
+      Cover c;
+      plain_error = parse_cover(split(s, " \t,"), line, p, index, c);
+      if (!plain_error.empty()) continue;
+      w.covers.push_back(c);
+      w.lines.push_back(line);
+    }
+    if (w.covers.size() > most) {
+      w.more = true;
+      return "";
+    }
   }
-  if (transcript && w.covers.empty())
+  if (!transcript) return plain_error;
+  if (w.covers.empty())
     return "the vorlank transcript holds no cover lines (only the greedy run, choice 2, "
            "prints them)";
   return "";

@@ -24,7 +24,17 @@ using Cover = std::vector<int>;  // x distinct numbers of 1..n, ascending
 struct Wheel {
   std::vector<Cover> covers;
   std::vector<int> lines;  // input line of each cover, from 1
+  bool more = false;       // reading stopped at a cover past the most asked for
 };
+
+// The counts per k-set (Coverage) are 16 bits wide, and so a wheel has at
+// most this many covers.
+using WideCount = uint16_t;
+constexpr size_t kMaxCovers = std::numeric_limits<WideCount>::max();
+
+// The longest line read: a cover line of the most numbers (kMaxN - 1), or a
+// greedy step's line with its progress field, takes a few kilobytes.
+constexpr size_t kMaxLine = 1 << 20;
 
 // A player's n picks: picks[i - 1] is the number that number i of a wheel
 // stands for. Distinct, each below 10^9.
@@ -35,7 +45,13 @@ using Picks = std::vector<int64_t>;
 // numbers. Given picks, the numbers read are picks (a wheel as it was printed
 // on them), each taken back to the number it stands for. Returns "" or what
 // is wrong with the input, beginning "line N: ".
-std::string read_wheel(std::istream &in, const Params &p, Wheel &w, const Picks &picks = {});
+//
+// Reading stops at cover most + 1 (w.more tells it; w.covers ends with that
+// cover), and with an error at a line longer than kMaxLine bytes or at line
+// INT_MAX; what comes after is never read, so that the memory taken stays
+// bounded whatever the stream holds.
+std::string read_wheel(std::istream &in, const Params &p, Wheel &w, const Picks &picks = {},
+                       size_t most = kMaxCovers);
 
 // Why the check cannot run in avail_mb of memory ("" when it can); each k-set
 // takes a count (Coverage) and extra_per_kset bytes more.
@@ -53,9 +69,6 @@ uint64_t schoenheim_bound(const Params &p);
 // back in one walk. They are bytes while every count stays below 255 (good
 // wheels cover a k-set a few times; a byte halves the memory traffic of the
 // walks) and 16 bits otherwise, which hold them for up to kMaxCovers covers.
-using WideCount = uint16_t;
-constexpr size_t kMaxCovers = std::numeric_limits<WideCount>::max();
-
 class Coverage {
 public:
   Coverage(const Params &p, const std::vector<Cover> &covers);  // at most kMaxCovers

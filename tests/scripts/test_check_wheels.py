@@ -6,14 +6,18 @@ exactly the k-sets that cover alone covered; redundant covers, the reduced
 wheel, bounds, draws and profiles must match brute force on greedy and
 random wheels; a report under --map is the plain report with its numbers
 mapped, and the same wheel printed on the picks reads back with --on-picks.
+An endless wheel, far more covers than the check counts or one endless
+line, ends at its limit, within a bounded address space.
 """
 import argparse
 import math
 import os
 import random
 import re
+import resource
 import subprocess
 import sys
+import threading
 from itertools import combinations
 
 failures = []
@@ -214,10 +218,65 @@ def random_wheels(bin_dir):
         expect(got == o.draw(draw, lines), f"{name} draw {draw}: {got}")
 
 
+# Bytes of address space for reading an endless wheel: ample for the covers
+# the check counts, a fraction of what the lines fed would take if kept.
+LIMIT = 256_000_000
+# The most bytes fed, were the input read on and on.
+FEED = 1 << 30
+
+
+def limited():
+    resource.setrlimit(resource.RLIMIT_AS, (LIMIT, LIMIT))
+
+
+def endless(bin_dir, args, line, limit):
+    """vorlank-check on line repeated for up to FEED bytes, written as it reads."""
+    p = subprocess.Popen([os.path.join(bin_dir, "vorlank-check")] + [str(a) for a in args],
+                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                         preexec_fn=limited if limit else None)
+
+    def feed():
+        chunk = line * ((1 << 20) // len(line))
+        try:
+            for _ in range(FEED // len(chunk)):
+                p.stdin.write(chunk)
+        except BrokenPipeError:
+            pass  # it stopped reading
+        try:
+            p.stdin.close()
+        except BrokenPipeError:
+            pass
+
+    writer = threading.Thread(target=feed, daemon=True)
+    writer.start()
+    hung = threading.Timer(120, p.kill)
+    hung.start()
+    out, err = p.stdout.read(), p.stderr.read()
+    status = p.wait()
+    hung.cancel()
+    writer.join()
+    return status, out.decode(), err.decode()
+
+
+def endless_wheels(bin_dir):
+    # The sanitizers reserve far more address space than the limit: there the
+    # run goes without it.
+    limit = subprocess.run([os.path.join(bin_dir, "vorlank-check"), "--help"],
+                           capture_output=True, preexec_fn=limited).returncode == 0
+    too_many = ("Error: the check takes at most 65535 covers, as it counts them per k-set in 16 "
+                "bits (here more: cover 65536 is on line 65536)\n")
+    too_long = "Error: line 1: over 1048576 bytes long, longer than any line of a wheel\n"
+    for line, want in ((b"1 2 3 4 5 6\n", too_many), (b"0" * 4096, too_long)):
+        status, out, err = endless(bin_dir, [49, 6, 6, 3], line, limit)
+        expect(status == 2 and out == "" and err == want,
+               f"endless {line[:12]!r}: status {status}, stdout {out[:100]!r}, stderr {err[:300]!r}")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin-dir", required=True)
     bin_dir = ap.parse_args().bin_dir
+    endless_wheels(bin_dir)
     greedy_wheels(bin_dir)
     random_wheels(bin_dir)
     print(f"{len(failures)} failures")

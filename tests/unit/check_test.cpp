@@ -1,9 +1,10 @@
 // The wheel checker's pieces a transcript cannot isolate: the k-set index, the
-// counts past a byte, bounds and memory (the walk is checked against brute
-// force by tests/scripts/test_check_wheels.py).
+// counts past a byte, bounds and memory, and where reading a wheel stops (the
+// walk is checked against brute force by tests/scripts/test_check_wheels.py).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <vector>
 
 #include "wheel.h"
@@ -69,4 +70,69 @@ TEST(CheckMemory, RefusesWhatDoesNotFit) {
   EXPECT_EQ(wheel::memory_refusal({49, 6, 6, 3}, 27), "");
   EXPECT_EQ(wheel::memory_refusal({49, 6, 6, 3}, 40, 1),
             "Error: the check needs 41 MB of memory; this machine has 40 MB available.");
+}
+
+// Reading stops at the first cover past the most asked for, and at a line
+// longer than any wheel's: what follows is left unread, so that no stream
+// takes more memory than the covers read.
+TEST(CheckRead, StopsPastTheMostCoversAndAtAnOverlongLine) {
+  Params p{7, 3, 3, 2};
+  wheel::Wheel w;
+  std::istringstream four("# four\n1 2 3\n4 5 6\n\n1 4 7\n2 5 7\nnot read\n");
+  EXPECT_EQ(wheel::read_wheel(four, p, w, {}, 3), "");
+  EXPECT_TRUE(w.more);
+  EXPECT_EQ(w.covers.size(), 4u);
+  EXPECT_EQ(w.lines.back(), 6);
+  std::string rest;
+  EXPECT_TRUE(std::getline(four, rest) && rest == "not read");
+  std::istringstream three("1 2 3\n4 5 6\n1 4 7\n");
+  EXPECT_EQ(wheel::read_wheel(three, p, w, {}, 3), "");
+  EXPECT_FALSE(w.more);
+  EXPECT_EQ(w.covers.size(), 3u);
+
+  // A line of kMaxLine bytes reads; one more byte ends the input, with an
+  // error unless an earlier line has one.
+  std::string longest = std::string("4 5 6\n1 2 3").append(wheel::kMaxLine - 5, ' ') + "\n";
+  std::istringstream fits(longest);
+  EXPECT_EQ(wheel::read_wheel(fits, p, w), "");
+  EXPECT_EQ(w.covers.size(), 2u);
+  std::string over = std::string(wheel::kMaxLine + 1, '7') + "\nnot read\n";
+  std::istringstream overlong("1 2 3\n" + over);
+  EXPECT_EQ(wheel::read_wheel(overlong, p, w), "line 2: over 1048576 bytes long, longer than any "
+                                               "line of a wheel");
+  EXPECT_EQ((size_t)overlong.tellg(), 6 + wheel::kMaxLine + 1);
+  std::istringstream earlier("1 2\n" + over);
+  EXPECT_EQ(wheel::read_wheel(earlier, p, w), "line 1: 2 numbers, but a cover has 3");
+}
+
+// A transcript is told by a line that may come after others (a shell prompt
+// saved with it): the lines before are no covers, and only a transcript's
+// own errors among them count.
+TEST(CheckRead, ATranscriptToldLate) {
+  Params p{7, 3, 3, 2};
+  const std::string menu =
+      "What kind of strategy would you like to solve the L(7,3,3,2) problem?\n";
+  const std::string step = "left:        35         13 cover_    1  2  3         0 sec\n";
+  auto read = [&](const std::string &text, size_t most = wheel::kMaxCovers) {
+    std::istringstream in(text);
+    wheel::Wheel w;
+    std::string err = wheel::read_wheel(in, p, w, {}, most);
+    for (size_t i = 0; i < w.covers.size(); i++) {
+      err += err.empty() ? "" : " ";
+      err += std::to_string(w.lines[i]) + ":";
+      for (int a : w.covers[i]) err.append(" ").append(std::to_string(a));
+    }
+    return err + (w.more ? " more" : "");
+  };
+  EXPECT_EQ(read("$ vorlank 7 3 3 2\n4 5 6\n" + menu + step), "4: 1 2 3");
+  EXPECT_EQ(read("4 5 6\n1 2 7\n" + menu + step, 2), "4: 1 2 3");
+  EXPECT_EQ(read("4 5 6\n" + step + step, 1), "2: 1 2 3 3: 1 2 3 more");
+  EXPECT_EQ(read("Error: no memory\n" + menu + step),
+            "line 1: the transcript reports 'Error: no memory'");
+  EXPECT_EQ(read("Greedy: L(7,3,3,1)\n4 5 6\n" + step),
+            "line 1: the transcript is of L(7,3,3,1), not of L(7,3,3,2)");
+  // Without the transcript's lines, the same are plain lines.
+  EXPECT_EQ(read("Error: no memory\n4 5 6\n"), "line 1: 'Error:' is not a number");
+  EXPECT_EQ(read("4 5 6\n" + menu), "the vorlank transcript holds no cover lines (only the greedy "
+                                    "run, choice 2, prints them)");
 }
