@@ -98,17 +98,58 @@ void Store::warn(const std::string &what) const {
     fprintf(stderr, "Warning: %s\n", what.c_str());
 }
 
-std::string Store::read_file(const Shape &s, const std::string &path, std::vector<Set> &covers,
-                             bool *missing, size_t most) const {
-  *missing = false;
-  std::ifstream f(path, std::ios::binary);
-  if (!f) {
+// The most bytes a file of the store may hold: the longest wheel the check
+// counts (kMaxCovers lines of x numbers of 1..n, as wheel_text writes them)
+// and its # lines, with room to spare for the lines of `how`.
+static size_t most_bytes(const Shape &s) {
+  const size_t comments = 1 << 20;
+  size_t digits = std::to_string(s.n).size();
+  return wheel::kMaxCovers * ((size_t)s.x * (digits + 1)) + comments;
+}
+
+// Up to cap + 1 bytes of the file at path into text, the file opened without
+// waiting and read only where it is a regular file (through a symbolic link
+// too): a FIFO, a device or a directory put where a wheel belongs is never
+// read, so that it can neither hold a run up nor feed it without end. ""
+// or what is wrong; *missing tells that there is no file at all.
+static std::string read_regular(const std::string &path, size_t cap, std::string &text,
+                                bool *missing) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
     *missing = errno == ENOENT || errno == ENOTDIR;  // no file, or no directory
     return std::string("cannot be opened: ") + strerror(errno);
   }
-  std::stringstream text;
-  text << f.rdbuf();
-  if (f.bad()) return "cannot be read";
+  std::string err, too_large = "over " + std::to_string(cap) + " bytes, more than a wheel of " +
+                               std::to_string(wheel::kMaxCovers) + " covers takes";
+  struct stat st;
+  if (fstat(fd, &st) != 0)
+    err = std::string("cannot be read: ") + strerror(errno);
+  else if (!S_ISREG(st.st_mode))
+    err = "not a regular file";
+  else if ((uint64_t)st.st_size > cap)
+    err = too_large;
+  // The size may yet grow while it is read: no more than cap + 1 bytes.
+  text.resize(err.empty() ? (size_t)st.st_size + 1 : 0);
+  size_t got = 0;
+  while (err.empty() && got <= cap) {
+    if (got == text.size()) text.resize(std::min(cap + 1, 2 * text.size()));
+    ssize_t r = read(fd, text.data() + got, text.size() - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) err = std::string("cannot be read: ") + strerror(errno);
+    if (r <= 0) break;
+    got += (size_t)r;
+  }
+  close(fd);
+  text.resize(got);
+  return err.empty() && got > cap ? too_large : err;
+}
+
+std::string Store::read_file(const Shape &s, const std::string &path, std::vector<Set> &covers,
+                             bool *missing, size_t most) const {
+  *missing = false;
+  std::string bytes;
+  if (std::string err = read_regular(path, most_bytes(s), bytes, missing); !err.empty()) return err;
+  std::istringstream text(std::move(bytes));
   // The first line names the instance and the number of covers, so that a
   // file renamed, cut short at a line end or edited is not taken.
   std::string first;

@@ -3,11 +3,16 @@
 // keeps from several threads at once leave the smallest wheel, whole.
 #include "store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -63,6 +68,20 @@ std::string slurp(const std::string &path) {
 }
 
 void write(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
+
+// Whether f returns within 10 s. Where it does not, a writer opens the FIFO
+// at fifo, which lets a reader waiting on it go on.
+bool returns_soon(const std::function<void()> &f, const std::string &fifo) {
+  std::promise<void> done;
+  std::thread th([&] {
+    f();
+    done.set_value();
+  });
+  bool soon = done.get_future().wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  if (!soon) close(open(fifo.c_str(), O_WRONLY));
+  th.join();
+  return soon;
+}
 }  // namespace
 
 TEST(Store, DirectoryFromTheEnvironment) {
@@ -206,4 +225,46 @@ TEST(Store, ReadProvedTellsWhatIsWrong) {
   EXPECT_EQ(read("# nothing\n", {6, 2, 3, 1}), "no covers");
   EXPECT_EQ(read("1 2 3\n", {6, 2, 3, 1}), "not a wheel, 3 of the 15 k-sets are not covered");
   EXPECT_EQ(read("1 2\n", {6, 2, 3, 1}), "line 1: 2 numbers, but a cover has 3");
+}
+
+// Only a regular file of at most the size of a wheel the check counts is
+// read: a FIFO, a device behind a symbolic link or a file padded far past
+// any wheel is skipped at once with a warning, and keep puts a proved wheel
+// in its place. A symbolic link to a regular file reads as that file.
+TEST(Store, ReadsOnlyRegularFilesOfAWheelsSize) {
+  TempDir t;
+  Warnings w;
+  store::Store st(t.path, w.sink());
+  std::string file = st.path(kFano), good = store::wheel_text(kFano, kPlane, {});
+  std::string padded = good;
+  for (int i = 0; i < 4096; i++) padded += "# " + std::string(1000, '.') + "\n";  // 4 MB
+  struct Odd {
+    std::function<void()> make;
+    std::string why;
+  } cases[] = {
+      {[&] { ASSERT_EQ(mkfifo(file.c_str(), 0644), 0); }, "not a regular file"},
+      {[&] { fs::create_symlink("/dev/zero", file); }, "not a regular file"},
+      {[&] { fs::create_symlink("/dev/urandom", file); }, "not a regular file"},
+      {[&] { write(file, padded); }, "over 1441786 bytes, more than a wheel of 65535 covers takes"},
+  };
+  for (const Odd &o : cases) {
+    o.make();
+    w.lines.clear();
+    std::vector<Set> got = kPlane;
+    EXPECT_TRUE(returns_soon([&] { got = st.load(kFano); }, file)) << o.why;
+    EXPECT_TRUE(got.empty()) << o.why;
+    EXPECT_EQ(w.lines, std::vector<std::string>{file + ": " + o.why + "; ignored"});
+    bool kept = false;
+    EXPECT_TRUE(returns_soon([&] { kept = st.keep(kFano, kPlane, {}); }, file)) << o.why;
+    EXPECT_TRUE(kept) << o.why;
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file))) << o.why;
+    EXPECT_EQ(st.load(kFano).size(), 7u) << o.why;
+    EXPECT_LE(w.lines.size(), 1u) << o.why;
+    fs::remove(file);
+  }
+
+  write(t.path + "/elsewhere", good);
+  fs::create_symlink(t.path + "/elsewhere", file);
+  EXPECT_EQ(st.load(kFano).size(), 7u);
+  EXPECT_EQ(w.lines.size(), 1u);
 }
