@@ -3,7 +3,10 @@
 // search, printed as lines vorlank-check reads back.
 //
 // Exit status: 0 a wheel was printed (after the check walk proved it), 2
-// usage or input error, or no wheel within reach.
+// usage or input error, no wheel within reach, or out of memory; 130 or 143
+// (128 + the signal) where SIGINT or SIGTERM stopped the search, which then
+// proves and prints the best wheel it has, or an Error line where it has
+// none. A second signal ends the program at once.
 #include <signal.h>
 #include <unistd.h>
 
@@ -70,8 +73,12 @@ static const char *const kHelp =
     "  --version    show the version\n"
     "\n"
     "Limits: n up to 64; the search needs 1 to 6 bytes of memory per k-set.\n"
-    "Exit status: 0 a proved wheel was printed, 2 usage or input error, or no wheel\n"
-    "within reach.\n";
+    "Ctrl-C (SIGINT) or SIGTERM stops the search, which then proves and prints the\n"
+    "best wheel it has; a second one ends the program at once.\n"
+    "\n"
+    "Exit status: 0 a proved wheel was printed, 2 usage or input error, no wheel\n"
+    "within reach, or out of memory, 130 or 143 interrupted by SIGINT or SIGTERM\n"
+    "(the best wheel so far printed, or an Error line where there was none).\n";
 
 static const double kMaxSeconds = 1e6;  // about 11 days: beyond that a typo more likely
 
@@ -310,8 +317,9 @@ static int print_wheel(const design::Shape &s, design::Design &w, const store::S
              design::covers_text(w.covers.size()).c_str());
     w.built.push_back(text);
   }
-  fputs(store::wheel_text(s, w.covers, w.built).c_str(), stdout);
-  if (fflush(stdout) != 0 || ferror(stdout))
+  FILE *out = design::own_stdout();
+  fputs(store::wheel_text(s, w.covers, w.built).c_str(), out);
+  if (fflush(out) != 0 || ferror(out))
     return error(std::string("cannot write the wheel: ") + strerror(errno));
   st.keep(s, w.covers, w.built);
   return sig ? 128 + sig : 0;
@@ -334,19 +342,42 @@ static int run(const Options &o, const design::Shape &s) {
   return print_wheel(s, w, st, secs);
 }
 
+// The line a run ends with where memory runs out, made before the search:
+// once memory has run out, making it might fail.
+static std::string out_of_memory_line;
+static std::terminate_handler default_terminate = nullptr;
+
+// An exception that no handler takes (one escaping a thread of the search)
+// ends the program as it would in main() where it is memory running out.
+[[noreturn]] static void terminate_out_of_memory() {
+  if (out_of_memory(std::current_exception())) {
+    fputs(out_of_memory_line.c_str(), stderr);
+    _exit(2);
+  }
+  default_terminate();
+  std::abort();
+}
+
 int main(int argc, char **argv) {
+  load_unwinder();
   Options o;
   design::Shape s{};
   if (int status = parse_args(argc, argv, o); status >= 0) return status;
   if (int status = check_params(o.pos, s); status >= 0) return status;
-  watch_signals();
+  // The estimate checked up front, but the memory may have gone since, or a
+  // limit of the process (ulimit -v) keeps it from this run.
+  out_of_memory_line = "Error: out of memory in the search for L(" + o.pos[0] + "," + o.pos[1] +
+                       "," + o.pos[2] + "," + o.pos[3] + ")\n";
+  default_terminate = std::set_terminate(terminate_out_of_memory);
+  // From here on what a library prints goes nowhere; the wheel goes to
+  // own_stdout(). Where /dev/null cannot be had, the run goes on unmuted.
+  design::mute_stdout();
   try {
+    watch_signals();
     return run(o, s);
-  } catch (const std::bad_alloc &) {
-    // The estimate checked up front, but the memory may have gone since, or a
-    // limit of the process (ulimit -v) keeps it from this run.
-    return error("out of memory for the counts of the " +
-                 std::to_string(design::binom()(s.n, s.k)) + " k-sets of L(" + o.pos[0] + "," +
-                 o.pos[1] + "," + o.pos[2] + "," + o.pos[3] + ")");
+  } catch (...) {
+    if (!out_of_memory(std::current_exception())) throw;
+    fputs(out_of_memory_line.c_str(), stderr);
+    return 2;
   }
 }

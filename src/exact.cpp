@@ -1,5 +1,9 @@
-// The exact solve through CBC's C interface.
+// The exact solve through CBC's C interface, and standard output kept from
+// what CBC prints.
 #include "exact.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -12,6 +16,30 @@
 #endif
 
 namespace design {
+
+static FILE *own = nullptr;
+
+bool mute_stdout() {
+  if (own) return true;
+  fflush(stdout);  // what is written so far goes where it was meant to
+  int kept = fcntl(1, F_DUPFD_CLOEXEC, 3);
+  if (kept < 0) return false;
+  int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  FILE *f = null < 0 ? nullptr : fdopen(kept, "w");
+  if (!f || dup2(null, 1) < 0) {
+    if (f)
+      fclose(f);
+    else
+      close(kept);
+    if (null >= 0) close(null);
+    return false;
+  }
+  close(null);
+  own = f;
+  return true;
+}
+
+FILE *own_stdout() { return own ? own : stdout; }
 
 #ifdef VORLANK_HAVE_CBC
 

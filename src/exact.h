@@ -1,10 +1,11 @@
 // Exact weighted set cover with COIN-OR CBC, where the build has it: choose
 // columns of least total weight so that every row is covered. Plain data in
-// and out; nothing process-wide.
+// and out; nothing process-wide but the muting of standard output below.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 namespace design {
@@ -24,5 +25,14 @@ struct CoverSolution {
 CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> &rows_of,
                           const std::vector<uint32_t> &weight, const std::vector<uint32_t> &start,
                           double seconds, int nodes = INT32_MAX);
+
+// CBC's LP code prints to standard output whatever its log level ("2 slacks
+// added"), which would mix into a wheel. Once muted, descriptor 1 is
+// /dev/null, so that whatever a library prints goes nowhere, and the program
+// writes its own lines to own_stdout(), which goes where standard output went.
+// mute_stdout() is false, with nothing changed, where that cannot be done.
+bool mute_stdout();
+// The program's own output: what standard output was once muted, else stdout.
+FILE *own_stdout();
 
 }  // namespace design

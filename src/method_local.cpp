@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "anneal.h"
@@ -49,10 +50,13 @@ public:
     };
     std::vector<std::thread> pool;
     for (size_t r = 1; r < runs; r++) {
-      if ((int)pool.size() + 1 < in.threads)
-        pool.emplace_back(one, r);
-      else
-        one(r);
+      // A run whose thread cannot start (no memory for its stack) runs here.
+      if ((int)pool.size() + 1 < in.threads) try {
+          pool.emplace_back(one, r);
+          continue;
+        } catch (const std::system_error &) {
+        }
+      one(r);
     }
     one(0);
     for (auto &th : pool) th.join();

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include <sys/mman.h>
@@ -569,7 +570,12 @@ int subcount_best(subcount &sc, int *bound, int rows, int *row, void (*advanced)
 #endif
     };
     std::vector<std::thread> helpers;
-    for (int id = 1; id < threads; id++) helpers.emplace_back(work, id);
+    // A helper that cannot start (no memory for its stack) leaves its chunks
+    // to the others.
+    try {
+      for (int id = 1; id < threads; id++) helpers.emplace_back(work, id);
+    } catch (const std::system_error &) {
+    }
     work(0);
     for (std::thread &h : helpers) h.join();
     advanced(rows);

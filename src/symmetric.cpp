@@ -11,6 +11,7 @@
 #include <mutex>
 #include <queue>
 #include <set>
+#include <system_error>
 #include <thread>
 
 #include "bound.h"
@@ -306,7 +307,11 @@ void run_tasks(size_t count, int threads, std::atomic<size_t> &stop_after, F tas
     }
   };
   std::vector<std::thread> pool;
-  for (int i = 1; i < std::min<int>(threads, (int)count); i++) pool.emplace_back(work);
+  // A thread that cannot start (no memory for its stack) leaves its tasks to the others.
+  try {
+    for (int i = 1; i < std::min<int>(threads, (int)count); i++) pool.emplace_back(work);
+  } catch (const std::system_error &) {
+  }
   work();
   for (auto &th : pool) th.join();
   if (failed) std::rethrow_exception(failed);

@@ -1,10 +1,14 @@
 // Reading the memory available to a run.
 #include "sysmem.h"
 
+#include <execinfo.h>
+
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <new>
 #include <sstream>
+#include <system_error>
 
 double meminfo_available_mb(std::istream &meminfo) {
   // Lines of "Key:   value kB"; the unit is a word of its own.
@@ -44,4 +48,25 @@ std::string memory_refusal(const char *who, double need_mb, double avail_mb) {
            "Error: %s needs %.0f MB of memory; this machine has %.0f MB available.", who,
            std::ceil(need_mb), std::floor(avail_mb));
   return buf;
+}
+
+bool out_of_memory(const std::exception_ptr &e) {
+  if (!e) return false;
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::bad_alloc &) {
+    return true;
+  } catch (const std::system_error &x) {
+    // std::thread tells a stack it cannot map as EAGAIN.
+    return x.code() == std::errc::resource_unavailable_try_again ||
+           x.code() == std::errc::not_enough_memory;
+  } catch (...) {
+  }
+  return false;
+}
+
+void load_unwinder() {
+  // glibc's backtrace() takes the library that its cleanups take.
+  void *frame;
+  backtrace(&frame, 1);
 }

@@ -1,7 +1,9 @@
-// The memory a run may take: what the machine can give now, and the one
-// refusal every program prints when a run would need more.
+// The memory a run may take: what the machine can give now, the one
+// refusal every program prints when a run would need more, and what it
+// takes to end a run cleanly when memory runs out after all.
 #pragma once
 
+#include <exception>
 #include <istream>
 #include <string>
 
@@ -25,3 +27,13 @@ double available_mb();
 // The need is rounded up and what is available rounded down, so the two
 // figures never contradict the refusal.
 std::string memory_refusal(const char *who, double need_mb, double avail_mb);
+
+// Whether an exception is memory running out: an allocation that failed, or a
+// thread that could not start (its stack could not be mapped).
+bool out_of_memory(const std::exception_ptr &e);
+
+// Loads now what glibc otherwise loads at the first exception that passes one
+// of its own frames (std::call_once's, for one): libgcc_s, for their
+// cleanups. Where memory has run out by then, that load fails and glibc
+// aborts the program instead of letting the exception reach its handler.
+void load_unwinder();

@@ -5,15 +5,19 @@
 render under groff with every warning on and none given; it carries the
 version --version prints. vorlank-check's and vorlank-design's pages list
 every option of --help under OPTIONS and no option --help lacks, and their
-SYNOPSIS every option of the usage line. vorlank's page holds its menu and
-every message of its own that a transcript case shows (numbers aside).
+SYNOPSIS every option of the usage line, and their EXIT STATUS the statuses
+--help gives, among them the one vorlank-design ends with when interrupted.
+vorlank's page holds its menu and every message of its own that a transcript
+case shows (numbers aside).
 """
 import argparse
 import glob
 import os
 import re
+import signal
 import subprocess
 import sys
+import time
 
 CASES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cases")
 OPTION = re.compile(r"(?<![\w-])(--?[a-z][a-z-]*)")
@@ -77,6 +81,30 @@ def check_options(bin_dir, page, program):
            f"{page}: SYNOPSIS lacks {sorted(options(use) - synopsis)} of {program}'s usage")
 
 
+def check_exit_status(bin_dir, page, program):
+    """The statuses of --help's "Exit status:" paragraph are the page's."""
+    _, helptext, _ = run([os.path.join(bin_dir, program), "--help"])
+    at = helptext.find("Exit status:")
+    said = set(re.findall(r"\b\d+\b", helptext[at:].split("\n\n")[0])) if at >= 0 else set()
+    lines = sections(page).get("EXIT STATUS", "").split("\n")
+    listed = {l.split()[1] for i, l in enumerate(lines[1:], 1)
+              if lines[i - 1] in (".TP", ".TQ") and l.startswith(".B ")}
+    expect(said and said == listed,
+           f"{page}: EXIT STATUS lists {sorted(listed)}, {program} --help {sorted(said)}")
+    return said
+
+
+def interrupted_status(bin_dir):
+    """The status of a vorlank-design run stopped by SIGINT in its search."""
+    p = subprocess.Popen([os.path.join(bin_dir, "vorlank-design"), "--seconds", "60",
+                          "--no-store", "49", "6", "6", "3"], stdout=subprocess.PIPE,
+                         stderr=subprocess.PIPE)
+    time.sleep(1.5)
+    p.send_signal(signal.SIGINT)
+    p.communicate(timeout=60)
+    return p.returncode
+
+
 def numbers_masked(s):
     """The page gives one example of each message: numbers become #, as do
     the letters N and M the page puts for a size, and binom's arguments."""
@@ -126,6 +154,11 @@ def main():
         footer = body.strip().split("\n")[-1]
         expect(f"vorlank {number}" in footer, f"{page}: the footer {footer!r} is not of {number}")
         check_options(bin_dir, page, program)
+        said = check_exit_status(bin_dir, page, program)
+        if program == "vorlank-design":
+            status = interrupted_status(bin_dir)
+            expect(str(status) in said, f"{program}: an interrupted run ends with {status}, "
+                   f"which --help does not give")
     print(f"{len(failures)} failures")
     sys.exit(1 if failures else 0)
 
