@@ -31,6 +31,10 @@ inline uint64_t move_lookups(const Shape &s) {
   return 2 * binom()(s.x - 1, s.t - 1) * binom()(s.n - s.x - 1, s.k - s.t);
 }
 
+// Estimated seconds of setting up local search of a wheel of `covers` covers
+// (a count per k-set, every cover's k-sets), which cannot stop part way.
+double setup_seconds(const Shape &s, uint64_t covers);
+
 // The covers, the multiplicity of every k-set (indexed by colex rank) and
 // the uncovered k-sets in a list with a position index, so that opening,
 // closing and picking a hole are O(1).
@@ -80,7 +84,8 @@ struct AnnealStop {
 
 // The smallest wheel without holes met while annealing from start (which
 // must have none), never larger than start; stops at lb covers, at the
-// time or at the move cap. Reports each new size through progress, and the
+// time or at the move cap, and does not start where its setup would not
+// end in the time. Reports each new size through progress, and the
 // moves made through moves_used. The same seed makes the same moves.
 std::vector<Set> anneal(const Shape &s, const std::vector<Set> &start, uint64_t lb,
                         const AnnealStop &stop, uint64_t seed, uint64_t *moves_used,

@@ -22,6 +22,8 @@ bool proved(const Shape &s, const std::vector<Set> &covers) {
   return wheel::Coverage({s.n, s.k, s.x, s.t}, cs).holes() == 0;
 }
 
+uint64_t per_cover(const Shape &s) { return wheel::per_cover({s.n, s.k, s.x, s.t}); }
+
 std::string instance(const Shape &s) {
   return "L(" + std::to_string(s.n) + "," + std::to_string(s.k) + "," + std::to_string(s.x) + "," +
          std::to_string(s.t) + ")";

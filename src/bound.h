@@ -19,6 +19,9 @@ uint64_t lower_bound(const Shape &s);
 // Whether the covers cover every k-set, by the check walk of vorlank-check.
 bool proved(const Shape &s, const std::vector<Set> &covers);
 
+// The k-sets one cover covers.
+uint64_t per_cover(const Shape &s);
+
 std::string instance(const Shape &s);  // "L(49,6,6,3)"
 std::string covers_text(uint64_t n);   // "1 cover", "77 covers"
 

@@ -366,8 +366,7 @@ int main(int argc, char **argv) {
   if (int status = check_params(o.pos, s); status >= 0) return status;
   // The estimate checked up front, but the memory may have gone since, or a
   // limit of the process (ulimit -v) keeps it from this run.
-  out_of_memory_line = "Error: out of memory in the search for L(" + o.pos[0] + "," + o.pos[1] +
-                       "," + o.pos[2] + "," + o.pos[3] + ")\n";
+  out_of_memory_line = "Error: out of memory in the search for " + design::instance(s) + "\n";
   default_terminate = std::set_terminate(terminate_out_of_memory);
   // From here on what a library prints goes nowhere; the wheel goes to
   // own_stdout(). Where /dev/null cannot be had, the run goes on unmuted.

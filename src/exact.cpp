@@ -47,14 +47,19 @@ bool exact_available() { return true; }
 
 // Bytes free for CBC's own allocations, checked before each solve.
 static constexpr size_t kHeadroom = (size_t)64 << 20;
+// A solve with less time left than this does not start.
+static constexpr double kLeastSeconds = 0.01;
 
 CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> &rows_of,
-                          const std::vector<uint32_t> &weight, const std::vector<uint32_t> &start,
-                          double seconds, int nodes) {
+                          const std::vector<uint32_t> &weight, Deadline end, int nodes) {
   // CBC's solver keeps its parameters in static tables: one solve at a time.
+  // The time a solve has is what is left once its turn comes, not what was
+  // left when it started to wait.
   static std::mutex one_at_a_time;
   std::lock_guard<std::mutex> lock(one_at_a_time);
   CoverSolution out;
+  double seconds = seconds_until(end);
+  if (seconds < kLeastSeconds) return out;
   // Parts of CBC written in C do not check their allocations and crash where
   // memory runs out: no solve starts without headroom (an exception here
   // ends the run cleanly).
@@ -72,11 +77,6 @@ CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> 
   Cbc_loadProblem(m, cols, (int)rows, begin.data(), index.data(), value.data(), low.data(),
                   high.data(), cost.data(), row_low.data(), row_high.data());
   for (int c = 0; c < cols; c++) Cbc_setInteger(m, c);
-  if (!start.empty()) {
-    std::vector<int> at(start.begin(), start.end());
-    std::vector<double> ones(at.size(), 1);
-    Cbc_setMIPStartI(m, (int)at.size(), at.data(), ones.data());
-  }
   Cbc_setLogLevel(m, 0);
   // Wall time, not CPU time: on a loaded machine CPU time overruns the limit.
   Cbc_setParameter(m, "timeMode", "elapsed");
@@ -84,7 +84,7 @@ CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> 
   // Its zero-half cut generator is one of those parts (seen under ulimit -v).
   Cbc_setParameter(m, "zeroHalfCuts", "off");
   char secs[32];
-  snprintf(secs, sizeof secs, "%.3f", std::max(0.01, seconds));
+  snprintf(secs, sizeof secs, "%.3f", seconds);
   Cbc_setParameter(m, "sec", secs);
   if (nodes < INT32_MAX) Cbc_setMaximumNodes(m, nodes);
   Cbc_solve(m);
@@ -103,8 +103,7 @@ CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> 
 bool exact_available() { return false; }
 
 CoverSolution solve_cover(size_t, const std::vector<std::vector<uint32_t>> &,
-                          const std::vector<uint32_t> &, const std::vector<uint32_t> &, double,
-                          int) {
+                          const std::vector<uint32_t> &, Deadline, int) {
   return {};
 }
 

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "deadline.h"
+
 namespace design {
 
 // Whether this build can solve exactly (it was linked with CBC).
@@ -19,12 +21,13 @@ struct CoverSolution {
   double bound = 0;              // no cover weighs less than this
 };
 
-// rows_of[c]: the rows column c covers; rows 0..rows-1. start, where not
-// empty, is a cover to begin from. Stops after `seconds` of wall time or
-// after `nodes` nodes of the search tree (the same on any machine).
+// rows_of[c]: the rows column c covers; rows 0..rows-1. Solves run one at a
+// time; each stops at `end` (wall time: the turn it waited for counts) or
+// after `nodes` nodes of the search tree (the same on any machine), and one
+// whose turn comes too late does not start.
 CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> &rows_of,
-                          const std::vector<uint32_t> &weight, const std::vector<uint32_t> &start,
-                          double seconds, int nodes = INT32_MAX);
+                          const std::vector<uint32_t> &weight, Deadline end,
+                          int nodes = INT32_MAX);
 
 // CBC's LP code prints to standard output whatever its log level ("2 slacks
 // added"), which would mix into a wheel. Once muted, descriptor 1 is

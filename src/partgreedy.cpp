@@ -3,18 +3,12 @@
 
 #include <cmath>
 
+#include "bound.h"
 #include "k.h"  // binom64
 #include "subcount.h"
 #include "sysmem.h"
 
 namespace design {
-
-uint64_t per_cover(const Shape &s) {
-  const Binom &b = binom();
-  uint64_t d = 0;
-  for (int i = s.t; i <= std::min(s.k, s.x); i++) d += b(s.x, i) * b(s.n - s.x, s.k - i);
-  return d;
-}
 
 // Steps a greedy takes, roughly: measured at 1.2 to 3 times the lower bound.
 static double steps(const Shape &s) {

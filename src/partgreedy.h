@@ -20,7 +20,6 @@ constexpr uint64_t kMaxGreedyCandidates = (uint64_t)1 << 26;
 // Bytes the engine's counters, bounds and flags may take.
 constexpr double kMaxEngineBytes = 2.0 * (1 << 30);
 
-uint64_t per_cover(const Shape &s);  // k-sets one cover covers
 
 // Estimated seconds of each greedy on this project's machines (from the
 // candidates, the k-sets and an estimate of the steps), and whether it

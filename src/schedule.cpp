@@ -31,8 +31,16 @@ const std::vector<const Method *> &methods() {
 // split chosen does not depend on how fast or loaded the machine is.
 static constexpr double kGreedyShare = 0.25;
 // The greedy of the whole instance may take up to this share of the time
-// before the parts' greedy (L(22,10,10,6): 5 s, where no split comes near).
+// before the parts' greedy (L(22,10,10,6): 5 s, where no split comes near),
+// and only kWholeGreedyKnownShare where the quickest wheel came from a split
+// of at most kGoodSplit times the lower bound: there the split's parts pay
+// better (L(49,6,6,3): 175 covers for a bound of 54 at once, where its
+// greedy took 11 to 19 s of 30 and the symmetric search of L(27,4,6,3) lost
+// that time). Where the split is poorer, the whole's greedy may take all the
+// search's time (L(22,10,10,6) in 3 s: 35 for 5, where the greedy gives 24).
 static constexpr double kWholeGreedyShare = 0.5;
+static constexpr double kWholeGreedyKnownShare = 0.1;
+static constexpr double kGoodSplit = 4;
 // Of the time left after the greedy, the search methods (the symmetric
 // search) take this share, less where every part is done sooner.
 static constexpr double kSearchShare = 0.7;
@@ -52,6 +60,11 @@ static constexpr uint64_t kCostlyWholeMove = 100'000;
 // estimated seconds.
 static constexpr uint64_t kQuickLookups = 4'000'000;
 static constexpr double kSecondsPerLookup = 5e-9;
+// A proof this quick keeps the wheel at hand fresh after each phase (and an
+// interrupt proves the newest wheel rather than print the one at hand):
+// kCheapProof seconds, or kCheapProofShare of the run where that is more.
+static constexpr double kCheapProof = 1;
+static constexpr double kCheapProofShare = 0.02;
 
 // The check walk of the final proof counts every cover's k-sets and then
 // reads every k-set's count: about 5 ns each (the 322 covers of the greedy
@@ -84,10 +97,19 @@ struct Step {
   std::string detail;
 };
 
+// A proved wheel of the whole instance and its # lines.
+struct Proved {
+  std::vector<Set> covers;
+  std::vector<std::string> built;
+};
+
 // What is known of the direct wheel of L(m,j,x,t).
 struct Known {
   bool tried = false;     // the greedy has run or was out of reach
+  uint32_t built = 0;     // the build methods that gave it a wheel, a bit each
   size_t searched = 0;    // the search methods run on it, in the list's order
+  bool looked_up = false;        // the store was asked for its wheel
+  uint64_t stored = UINT64_MAX;  // the size of its stored wheel, where one was taken
   std::vector<Set> best;  // proved
   std::vector<Step> steps;  // how best came about
   bool optimal = false;     // no smaller wheel exists (the exact solve proved it)
@@ -130,10 +152,10 @@ struct Search {
   int threads = 1;
   uint64_t from_store = 0;  // the size of the whole's stored wheel, where it was taken
 
-  Search(const Shape &shape, const DesignOptions &o, double proof)
-      : s(shape), opt(o), start(Clock::now()), end(after(start, o.seconds - proof)),
-        hard_end(after(start, run_limit(o.seconds) - proof)),
-        known((size_t)(s.n + 1) * (s.k + 1)), threads(design_threads()) {}
+  Search(const Shape &shape, const DesignOptions &o, double proof_s)
+      : s(shape), opt(o), start(Clock::now()), end(after(start, o.seconds - proof_s)),
+        hard_end(after(start, run_limit(o.seconds) - proof_s)),
+        known((size_t)(s.n + 1) * (s.k + 1)), threads(design_threads()), proof(proof_s) {}
 
   bool halted() const { return opt.stop && *opt.stop; }
   Known &at(int m, int j) { return known[(size_t)m * (s.k + 1) + j]; }
@@ -194,21 +216,24 @@ struct Search {
 
   // The stored wheel of (m, j) where it beats the one known.
   void take_stored(int m, int j) {
-    if (!opt.stored || halted()) return;
     Known &d = at(m, j);
+    if (!opt.stored || halted() || d.looked_up) return;
+    d.looked_up = true;
     if (std::vector<Set> w = opt.stored(shape(m, j));
         !w.empty() && (d.best.empty() || w.size() < d.best.size())) {
       if (m == s.n && j == s.k) from_store = w.size();
+      d.stored = w.size();
       d.improve(std::move(w), "stored", false);
     }
   }
 
-  // A part's first wheels: the stored one, then each build method whose
-  // estimated time fits what is left of `budget` (estimated seconds), the
-  // smallest wheel kept. Unbounded, only the quickest, however long it takes.
-  void build(int m, int j, double &budget, bool unbounded) {
+  // A part's first wheels: the stored one, then each build method not run
+  // on it yet whose estimated time fits what is left of `budget` (estimated
+  // seconds), the smallest wheel kept. Unbounded, only the quickest, however
+  // long it takes; `quickest`, only the quickest and no other step.
+  void build(int m, int j, double &budget, bool unbounded, bool only_quickest = false) {
     Known &d = at(m, j);
-    d.tried = true;
+    if (!only_quickest) d.tried = true;
     Shape ps = shape(m, j);
     take_stored(m, j);
     std::vector<const Method *> builders = with_role(Role::Build);
@@ -216,18 +241,23 @@ struct Search {
     for (const Method *b : builders) est.push_back(b->applies(ps) ? b->seconds(ps) : INFINITY);
     double quickest = *std::min_element(est.begin(), est.end());
     for (size_t i = 0; i < builders.size() && !halted(); i++) {
-      if (unbounded ? !std::isfinite(est[i]) || est[i] > quickest : est[i] > budget) continue;
-      if (!unbounded) budget -= est[i];
+      if (d.built >> i & 1) continue;
+      if (unbounded || only_quickest ? !std::isfinite(est[i]) || est[i] > quickest
+                                     : est[i] > budget)
+        continue;
+      if (!unbounded && !only_quickest) budget -= est[i];
       progress(0, std::string(builders[i]->name()) + " " + instance(ps));
       // Far beyond its estimate, a greedy is taking a path the estimate did
       // not foresee; give up rather than overrun the time.
       MethodInput in = input(m, j);
       in.end = std::min(unbounded ? Deadline::max() : from_now(4 * est[i] + 0.5), hard_end);
       std::vector<Set> w = builders[i]->run(in).covers;
+      if (!w.empty()) d.built |= 1u << i;
       if (w.empty() || (!d.best.empty() && w.size() >= d.best.size()) || !proved(ps, w)) continue;
       d.improve(std::move(w), *builders[i]);
+      if (only_quickest) return;
     }
-    if (!unbounded) quick_improve(m, j, budget);
+    if (!unbounded && !only_quickest) quick_improve(m, j, budget);
   }
 
   // A short run of each improving method, the same number of look-ups for
@@ -253,11 +283,42 @@ struct Search {
     }
   }
 
-  // The quickest estimate of any build method on s.
-  static double quickest_build(const Shape &ps) {
+  // The quickest estimate of any build method on s; only of those that
+  // apply to it, where `applying`.
+  static double quickest_build(const Shape &ps, bool applying = false) {
     double e = INFINITY;
-    for (const Method *b : with_role(Role::Build)) e = std::min(e, b->seconds(ps));
+    for (const Method *b : with_role(Role::Build))
+      if (!applying || b->applies(ps)) e = std::min(e, b->seconds(ps));
     return e;
+  }
+
+  // The split whose parts' quickest build methods take the least estimated
+  // time, counted in microseconds.
+  SplitTable quickest_plan() const {
+    return SplitTable(s, [&](int m, int j) -> int64_t {
+      double e = quickest_build(shape(m, j), true);
+      return std::isfinite(e) ? (int64_t)std::ceil(e * 1e6) : -1;
+    });
+  }
+  // Estimated seconds to the first wheel; infinity where no split can be built.
+  double first_wheel_seconds() const {
+    int64_t us = quickest_plan().best(s.n, s.k);
+    return us < kNoWheel ? (double)us / 1e6 : INFINITY;
+  }
+
+  // The quickest wheel first, so that a wheel is at hand within seconds:
+  // each part of the quickest plan by its quickest build method alone (the
+  // others come in the part's turn).
+  void quickest_wheel() {
+    SplitTable plan = quickest_plan();
+    int64_t us = plan.best(s.n, s.k);
+    if (us >= kNoWheel || (double)us / 1e6 > seconds_until(hard_end)) return;
+    std::vector<Part> parts;
+    plan.parts(s.n, s.k, 0, parts);
+    double none = 0;
+    for (const Part &p : parts)
+      if (p.kind == Part::Direct && at(p.n, p.k).best.empty() && !halted())
+        build(p.n, p.k, none, false, true);
   }
 
   // Greedy wheels for the parts the split would use, cheapest first, while
@@ -269,7 +330,7 @@ struct Search {
   void build_parts(double whole, double budget) {
     // The plain greedy of the whole instance first, where its estimate fits
     // its share: the wheel is never larger than it, and splits must beat it.
-    build(s.n, s.k, whole, false);
+    if (!at(s.n, s.k).tried) build(s.n, s.k, whole, false);
     while (!halted()) {
       int64_t size;
       std::vector<Part> parts = split(kUntried, &size);
@@ -393,6 +454,16 @@ struct Search {
     return d.optimal;
   }
 
+  // Where no split can be built in time, the search methods on the whole
+  // instance first, with the search's time; true where one gave a wheel.
+  bool search_whole() {
+    std::vector<const Method *> searchers = with_role(Role::Search);
+    while (at(s.n, s.k).best.empty() && next_search(s.n, s.k, searchers) < searchers.size() &&
+           !halted() && Clock::now() < end)
+      search_one(s.n, s.k, searchers, end, 1, kNoWheel);
+    return !at(s.n, s.k).best.empty();
+  }
+
   // ---- improve: local search of the parts and of the whole ----
 
   // Local search of the split's part farthest above its lower bound, a slice
@@ -466,38 +537,62 @@ struct Search {
 
   // ---- the phases together ----
 
-  // Greedy wheels until a split comes together: in the greedy's share of the
-  // time, then with the time up to the run's limit, then the quicker greedy
-  // of the whole however long it takes where that fits. Returns the split
-  // (empty: none; out.needs says why where it is the time).
-  std::vector<Part> first_split(double proof, Design &out, int64_t *size) {
-    build_parts(opt.seconds * kWholeGreedyShare, opt.seconds * kGreedyShare);
+  // Greedy wheels until a split comes together: the quickest wheel, then
+  // the greedy's share of the time, then the time up to the run's limit for
+  // the parts not yet built. Returns the split (empty: none).
+  std::vector<Part> first_split(int64_t *size) {
+    quickest_wheel();
+    keep_at_hand(true);
+    int64_t quick;
+    double whole = opt.seconds * kWholeGreedyShare;
+    if (!split(kKnown, &quick).empty() && at(s.n, s.k).best.empty())
+      whole = (double)quick <= kGoodSplit * (double)lower_bound(s)
+                  ? opt.seconds * kWholeGreedyKnownShare
+                  : opt.seconds;
+    build_parts(whole, opt.seconds * kGreedyShare);
     std::vector<Part> parts = split(kKnown, size);
-    double left = seconds_until(hard_end);
     if (parts.empty() && !halted()) {
       // No split came together in the greedy's share of the time (L(49,6,6,2)
       // in 1 s): the greedy searches once more for the parts not yet built,
       // with the time up to the run's limit.
       for (Known &d : known)
         if (d.best.empty()) d.tried = false;
+      double left = seconds_until(hard_end);
       build_parts(left, left);
-      parts = split(kKnown, size);
-    }
-    if (parts.empty() && !halted()) {
-      // Nothing fits the time: the quicker greedy of the whole instance, where
-      // it fits the run's limit; beyond that, say what it would take rather
-      // than run for hours.
-      double needs = quickest_build(s);
-      if (std::isfinite(needs) && needs > seconds_until(hard_end)) {
-        out.needs = about(needs + proof, "its quickest greedy would take about ");
-        return {};
-      }
-      double none = 0;
-      build(s.n, s.k, none, true);
       parts = split(kKnown, size);
     }
     return parts;
   }
+
+  // ---- the wheel at hand ----
+
+  // The best proved wheel of the whole so far, which an interrupt prints at
+  // once; kept fresh where a proof is cheap.
+  Proved at_hand;
+  double proof = 0;  // proof_seconds(s)
+
+  // Composes the split known and proves it, where it beats the wheel at hand
+  // and its proof is cheap: the first always where the run has time for two
+  // proofs, later ones where a proof takes at most kCheapProof seconds or
+  // kCheapProofShare of the run.
+  void keep_at_hand(bool first) {
+    bool cheap = proof <= std::max(kCheapProof, kCheapProofShare * opt.seconds);
+    if (halted() || !(cheap || (first && at_hand.covers.empty() &&
+                                2 * proof <= seconds_until(hard_end) + proof)))
+      return;
+    int64_t size;
+    std::vector<Part> parts = split(kKnown, &size);
+    if (parts.empty() || (!at_hand.covers.empty() && (uint64_t)size >= at_hand.covers.size()))
+      return;
+    Proved p;
+    p.covers = compose(s, parts, wheels_of(parts));
+    if (!at_hand.covers.empty() && p.covers.size() >= at_hand.covers.size()) return;
+    describe(parts, size, p.built);
+    progress(p.covers.size(), "proof");
+    if (proved(s, p.covers)) at_hand = std::move(p);
+  }
+
+  // ---- the result ----
 
   static std::string about(double seconds, const std::string &what) {
     char text[32];
@@ -505,14 +600,19 @@ struct Search {
     return what + text;
   }
 
-  // The # lines of a split's parts; each part's wheel goes to the store
-  // (the whole's is the caller's).
+  std::vector<std::vector<Set>> wheels_of(const std::vector<Part> &parts) {
+    std::vector<std::vector<Set>> wheels;
+    for (const Part &p : parts)
+      wheels.push_back(p.kind == Part::Direct ? at(p.n, p.k).best : std::vector<Set>());
+    return wheels;
+  }
+
+  // The # lines of a split's parts.
   void describe(const std::vector<Part> &parts, int64_t size, std::vector<std::string> &built) {
     if (parts.size() > 1)
       built.push_back("split into " + std::to_string(parts.size()) + " parts (" +
                       std::to_string(size) + " covers):");
     for (const Part &p : parts) {
-      Known &d = at(p.n, p.k);
       std::string line = parts.size() > 1 ? "  " + std::to_string(p.offset + 1) + ".." +
                                                 std::to_string(p.offset + p.n) + " as "
                                           : "";
@@ -525,21 +625,31 @@ struct Search {
                std::to_string(p.offset + p.n) + " with each of " + std::to_string(p.offset + 1) +
                ".." + std::to_string(p.offset + a_size - 1) + ": " + covers_text(a_size - 1);
       }
-      if (p.kind == Part::Direct) line += d.text();
+      if (p.kind == Part::Direct) line += at(p.n, p.k).text();
       built.push_back(line);
-      if (p.kind == Part::Direct && opt.keep && parts.size() > 1 && !d.steps.empty() &&
-          d.steps.front().name != "stored")
-        opt.keep(shape(p.n, p.k), d.best, {instance(shape(p.n, p.k)) + ": " + d.text()});
     }
   }
 
-  // The wheel of the split's parts, improved as a whole where time is left,
-  // proved; false where no proved wheel came out.
-  bool finish(const std::vector<Part> &parts, Design &out) {
-    std::vector<std::vector<Set>> wheels;
+  // Each part's wheel goes to the store where it beats the stored one (the
+  // whole's is the caller's).
+  void store_parts(const std::vector<Part> &parts) {
+    if (!opt.keep || parts.size() <= 1) return;
     for (const Part &p : parts)
-      wheels.push_back(p.kind == Part::Direct ? at(p.n, p.k).best : std::vector<Set>());
-    std::vector<Set> composed = compose(s, parts, wheels);
+      if (Known &d = at(p.n, p.k); p.kind == Part::Direct && d.best.size() < d.stored)
+        opt.keep(shape(p.n, p.k), d.best, {instance(shape(p.n, p.k)) + ": " + d.text()});
+  }
+
+  // The wheel of the split's parts, improved as a whole where time is left,
+  // proved; false where no proved wheel came out. Interrupted, the wheel at
+  // hand where proving a new one would not be quick.
+  bool finish(const std::vector<Part> &parts, int64_t size, Design &out) {
+    std::vector<Set> composed = compose(s, parts, wheels_of(parts));
+    if (halted() && !at_hand.covers.empty() &&
+        (at_hand.covers.size() <= composed.size() || proof > kCheapProof)) {
+      out.covers = std::move(at_hand.covers), out.built = std::move(at_hand.built);
+      return true;
+    }
+    describe(parts, size, out.built);
     uint64_t rest = opt.moves == UINT64_MAX ? UINT64_MAX : opt.moves - std::min(opt.moves, moves_used);
     out.covers = improve_whole(composed, rest, 1);
     // The local search keeps its wheels without holes; the check walk proves it.
@@ -571,20 +681,38 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
   }
   // The proof's time is kept from the start; where even it cannot fit the
   // limit, no search starts.
-  double proof = proof_seconds(s);
-  if (proof > run_limit(opt.seconds)) {
+  double proof = proof_seconds(s), limit = run_limit(opt.seconds);
+  if (proof > limit) {
     out.needs = Search::about(proof, "its proof alone would take about ");
     return false;
   }
   Search search(s, opt, proof);
   // A given wheel is one more candidate for the whole instance.
   if (!from.empty()) search.at(s.n, s.k).improve(from, "given", false);
+  search.take_stored(s.n, s.k);
+  // Without a wheel to start from, a run that cannot build one in time
+  // tries the search methods on the whole (designs whose x-sets are too
+  // many to list, PG(2,7) among them); where none applies, it is refused at
+  // once, naming the time that would do.
+  if (search.at(s.n, s.k).best.empty()) {
+    double first = search.first_wheel_seconds();
+    if (!std::isfinite(first) || proof + first > limit) {
+      std::vector<const Method *> searchers = with_role(Role::Search);
+      bool can_search = search.next_search(s.n, s.k, searchers) < searchers.size();
+      if (!can_search || !search.search_whole()) {
+        if (std::isfinite(first) && (!can_search || !search.halted()))
+          out.needs = Search::about(proof + first, "its quickest wheel would take about ");
+        return false;
+      }
+    }
+  }
 
   int64_t size;
-  std::vector<Part> parts = search.first_split(proof, out, &size);
+  std::vector<Part> parts = search.first_split(&size);
   if (parts.empty()) return false;
   out.from_store = search.from_store;
   if (!search.halted()) search.derive_parts();
+  search.keep_at_hand(false);
 
   // The search methods take their share of the time left; where one proves
   // the whole instance's wheel optimal, the run ends there.
@@ -596,12 +724,13 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
     search.progress(out.covers.size(), "proof");
     return proved(s, out.covers);
   }
+  search.keep_at_hand(false);
 
   uint64_t part_moves = opt.moves == UINT64_MAX ? UINT64_MAX : opt.moves / 2;
   search.improve_parts(share_until(search.end, kPartShare), part_moves);
   parts = search.split(Search::kKnown, &size);
-  search.describe(parts, size, out.built);
-  return search.finish(parts, out);
+  search.store_parts(parts);
+  return search.finish(parts, size, out);
 }
 
 }  // namespace design

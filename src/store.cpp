@@ -30,28 +30,21 @@ std::string default_dir(const char *xdg_data_home, const char *home) {
   return "";
 }
 
-// n k x t between `open` and `close`, separated by sep.
-static std::string instance(const Shape &s, const char *open, char sep, const char *close) {
-  std::string text = open;
-  for (int v : {s.n, s.k, s.x, s.t}) {
-    if (text.size() > strlen(open)) text += sep;
-    text += std::to_string(v);
-  }
-  return text += close;
+std::string file_name(const Shape &s) {
+  char name[64];
+  snprintf(name, sizeof name, "L%d-%d-%d-%d.txt", s.n, s.k, s.x, s.t);
+  return name;
 }
 
-std::string file_name(const Shape &s) { return instance(s, "L", '-', ".txt"); }
-
 // The first line of a wheel's text, up to its number of covers.
-static std::string head(const Shape &s) { return instance(s, "# L(", ',', "): "); }
+static std::string head(const Shape &s) { return "# " + design::instance(s) + ": "; }
 
 std::string wheel_text(const Shape &s, const std::vector<Set> &covers,
                        const std::vector<std::string> &how) {
   std::vector<std::vector<int>> lines;
   for (Set c : covers) lines.push_back(design::numbers(c));
   std::sort(lines.begin(), lines.end());
-  std::string text = head(s) + std::to_string(lines.size()) +
-                     (lines.size() == 1 ? " cover" : " covers") + ", lower bound " +
+  std::string text = head(s) + design::covers_text(lines.size()) + ", lower bound " +
                      std::to_string(design::lower_bound(s)) + "\n";
   for (const std::string &h : how) text += "# " + h + "\n";
   text += "# proved: every " + std::to_string(s.k) + "-set of 1.." + std::to_string(s.n) +

@@ -230,7 +230,6 @@ OrbitAnneal anneal_orbits(const OrbitCover &oc, const Group &g, uint64_t beat, u
   const double t0 = 3;
   double temp = t0;
   int cold = 0;
-  const bool timed = moves == UINT64_MAX;
   uint64_t made = 0;
   while (drop_below_best(st, out.chosen, best_total, lower)) {
     // A stage of moves at one temperature; every move keeps the total
@@ -240,7 +239,7 @@ OrbitAnneal anneal_orbits(const OrbitCover &oc, const Group &g, uint64_t beat, u
     bool better = false;
     for (uint64_t m = 0; m < stage && !st.holes.empty(); m++, made++) {
       if (made >= moves) return out;
-      if (made % 256 == 0 && ((timed && Clock::now() >= end) || (cancel && cancel()))) return out;
+      if (made % 256 == 0 && (Clock::now() >= end || (cancel && cancel()))) return out;
       auto [ci, to] = aim_move(st, g, rng, images, aimed);
       uint32_t from = st.chosen[ci];
       if (st.in[to] || st.total - oc.x.size[from] + oc.x.size[to] >= best_total) continue;
@@ -432,8 +431,9 @@ public:
 
 private:
   bool halted() const { return opt_.halt && *opt_.halt; }
-  bool out_of_time() const { return halted() || (timed_ && Clock::now() >= opt_.end); }
-  double seconds_left() const { return seconds_until(opt_.end); }
+  // --moves makes the runs' results independent of the clock, but never
+  // lifts the search's end.
+  bool out_of_time() const { return halted() || Clock::now() >= opt_.end; }
 
   // Groups by the best rank their annealing runs reached, the first on ties.
   void by_rank(std::vector<size_t> &gs) const {
@@ -493,11 +493,12 @@ private:
     Prepared &p = prepared_[g];
     // Where the run ends by moves, a count of nodes ends the solve, so that
     // its wheel does not depend on the machine's speed (the time stays as a
-    // guard, ten times longer).
+    // guard, ten times longer, within the search's end).
     CoverSolution sol =
-        timed_ ? solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size, {},
-                             std::min(secs, seconds_left()))
-               : solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size, {}, 10 * secs,
+        timed_ ? solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size,
+                             std::min(from_now(secs), opt_.end))
+               : solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size,
+                             std::min(from_now(10 * secs), opt_.end),
                              (int)(secs * kNodesPerSecond));
     p.proved = sol.optimal, p.bound = sol.bound;
     return record(key, g, sol.chosen, true, sol.optimal);
@@ -512,13 +513,17 @@ private:
         timed_ ? UINT64_MAX
                : std::clamp(opt_.moves / kRunsPerMoves, kLeastRunMoves, kAnnealMovesCap);
     OrbitAnneal a = anneal_orbits(*prepared_[g].oc, groups_[g], aim, opt_.lower, moves,
-                                  from_now(std::min(secs, seconds_left())),
+                                  timed_ ? std::min(from_now(secs), opt_.end) : opt_.end,
                                   opt_.seed * 0x9e3779b97f4a7c15 + seed,
                                   [&] { return i > stop_after || halted(); });
     uint64_t rank = !a.chosen.empty()            ? total_of(*prepared_[g].oc, a.chosen)
                     : a.least_holes < UINT64_MAX ? kHoleRank + a.least_holes
                                                  : UINT64_MAX;  // it made no move
-    prepared_[g].screened = std::min(prepared_[g].screened, rank);
+    {
+      // Two runs on one group may end at once (more threads than groups in focus).
+      std::lock_guard<std::mutex> hold(lock_);
+      prepared_[g].screened = std::min(prepared_[g].screened, rank);
+    }
     return record(key, g, a.chosen, false, false);
   }
 
@@ -530,7 +535,7 @@ private:
   std::vector<Prepared> prepared_;
   std::vector<size_t> order_;  // the groups in the order they are screened
   std::atomic<uint64_t> best_;
-  std::mutex lock_;                               // guards found_
+  std::mutex lock_;                               // guards found_ and the ranks
   std::vector<std::pair<size_t, Found>> found_;  // by (phase, task) order
 };
 }  // namespace

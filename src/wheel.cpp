@@ -211,7 +211,7 @@ std::string read_wheel(std::istream &in, const Params &p, Wheel &w, const Picks 
 
 uint64_t ksets(const Params &p) { return (uint64_t)binom64(p.n, p.k); }
 
-static uint64_t per_cover(const Params &p) {
+uint64_t per_cover(const Params &p) {
   uint64_t d = 0;
   for (int i = p.t; i <= std::min(p.x, p.k); i++) {
     // A zero factor first: C(x,i) alone may be out of range when no k-set has i numbers of it.

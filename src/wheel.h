@@ -58,6 +58,8 @@ std::string read_wheel(std::istream &in, const Params &p, Wheel &w, const Picks 
 std::string memory_refusal(const Params &p, double avail_mb, int extra_per_kset = 0);
 
 uint64_t ksets(const Params &p);  // C(n,k)
+// The k-sets one cover covers: the sum over i >= t of C(x,i) C(n-x,k-i).
+uint64_t per_cover(const Params &p);
 // ceil(C(n,k) / D), D = the k-sets one cover covers; t <= k and t <= x, or
 // a cover covers nothing.
 uint64_t counting_bound(const Params &p);

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""vorlank-design on long runs: an interrupt prints the best wheel so far,
-proved, and exits as the signal asks; the progress line on a terminal keeps
-moving; --seconds bounds the whole run, and a proof that cannot fit is
-refused at once.
+"""vorlank-design on long runs: an interrupt stops the search at once and
+prints the best wheel so far, proved, or says that none was found yet, and
+exits as the signal asks; the progress line on a terminal keeps moving;
+--seconds bounds the whole run, and a proof that cannot fit is refused at
+once.
 """
 import argparse
 import os
@@ -28,19 +29,51 @@ def design(bin_dir, args, **kw):
                             stderr=kw.pop("stderr", subprocess.PIPE), **kw)
 
 
-def interrupted(bin_dir, sig, status):
-    p = design(bin_dir, ["--seconds", 60, 27, 4, 6, 3])
-    time.sleep(3)
+def finish(p, timeout):
+    """The output of a run, which must end within `timeout` seconds; one
+    still running then is killed, so that no test leaves a search behind."""
+    try:
+        return p.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        out, err = p.communicate()
+        expect(f"{p.args[2:]}: still running after {timeout} s", False)
+        return out, err
+
+
+def interrupted(bin_dir, sig, status, inst, after, within):
+    # The search stops at once and prints the wheel at hand, proved as the
+    # run went: L(49,6,6,3)'s quickest wheel comes within a second, long
+    # before the greedy of the whole would end.
+    p = design(bin_dir, ["--seconds", 60, *inst])
+    time.sleep(after)
     p.send_signal(sig)
-    out, err = p.communicate(timeout=60)
+    sent = time.monotonic()
+    out, err = finish(p, 60)
     out = out.decode()
     name = signal.Signals(sig).name
+    waited = time.monotonic() - sent
+    expect(f"{name}: {waited:.1f} s from the signal to the end",
+           waited <= (30 if sanitized(bin_dir) else within))
     expect(f"{name}: status {p.returncode}, stderr {err!r}", p.returncode == status)
     expect(f"{name}: no interrupt line in {out[:300]!r}",
            re.search(rf"^# interrupted by {name} after [0-9.]+ s, with \d+ covers$", out, re.M))
-    check = subprocess.run([os.path.join(bin_dir, "vorlank-check"), "27", "4", "6", "3"],
+    check = subprocess.run([os.path.join(bin_dir, "vorlank-check")] + [str(a) for a in inst],
                            input=out.encode(), capture_output=True)
     expect(f"{name}: the wheel does not check: {check.stdout!r}", check.returncode == 0)
+
+
+def interrupted_early(bin_dir, sig, status):
+    # The first wheel of L(40,6,6,4) takes seconds: a signal before it
+    # leaves no wheel to print, only the reason, and the signal's status.
+    p = design(bin_dir, ["--seconds", 30, 40, 6, 6, 4])
+    time.sleep(0.5)
+    p.send_signal(sig)
+    out, err = finish(p, 30)
+    name = signal.Signals(sig).name
+    line = f"Error: interrupted by {name} before any wheel for L(40,6,6,4) was found\n"
+    expect(f"{name} at once: status {p.returncode}, {out[:200]!r}, {err!r}",
+           p.returncode == status and out == b"" and err.decode() == line)
 
 
 def progress(bin_dir):
@@ -61,7 +94,7 @@ def progress(bin_dir):
             seen += chunk
         if p.poll() is not None:
             break
-    p.communicate(timeout=30)
+    finish(p, 30)
     os.close(main)
     times = [float(t) for t in re.findall(rb"\r *([0-9]+\.[0-9]) s  ", seen)]
     expect(f"progress: {len(times)} updates in a 4 s run: {seen[-300:]!r}", len(times) >= 4)
@@ -79,26 +112,44 @@ def limits(bin_dir):
     # The whole run within max(1.25 S, S + 1.5 s), with a margin for a loaded
     # machine; not under the sanitizers, where the greedy searches take
     # several times their estimates and a short run may be refused instead.
-    for secs, inst in [] if sanitized(bin_dir) else [(2, (49, 6, 6, 3)), (3, (22, 10, 10, 6)), (0.5, (27, 4, 6, 3))]:
+    # --moves never lifts the clock; the local search of a whole wheel whose
+    # setup alone would overrun does not start (L(28,13,2,1)); exact solves
+    # waiting their turn for CBC count the wait (32 threads).
+    cases = [(2, (49, 6, 6, 3)), (3, (22, 10, 10, 6)), (0.5, (27, 4, 6, 3)),
+             (1, ("--moves", 56, 11, 4, 6, 4)), (2, (28, 13, 2, 1)),
+             (2, ("--threads", 32, 18, 4, 6, 4))]
+    for secs, inst in [] if sanitized(bin_dir) else cases:
         start = time.monotonic()
-        p = design(bin_dir, ["--seconds", secs, *inst])
-        out, err = p.communicate(timeout=120)
+        env = dict(os.environ, VORLANK_THREADS=str(inst[1])) if inst[0] == "--threads" else None
+        p = design(bin_dir, ["--seconds", secs, *(inst[2:] if env else inst)], env=env)
+        out, err = finish(p, 120)
         wall = time.monotonic() - start
         expect(f"--seconds {secs} {inst}: status {p.returncode}, {err!r}", p.returncode == 0)
         expect(f"--seconds {secs} {inst}: {wall:.1f} s", wall <= max(1.25 * secs, secs + 1.5) + 3)
     p = design(bin_dir, ["--seconds", 0.3, 64, 7, 7, 3])
-    out, err = p.communicate(timeout=10)
+    out, err = finish(p, 10)
     expect(f"proof refused: {p.returncode} {err!r}", p.returncode == 2 and re.fullmatch(
         rb"Error: no wheel for L\(64,7,7,3\) within --seconds 0.3: its proof alone would take "
         rb"about \d+ seconds\n", err))
+    # Where the proof fits but the quickest wheel with it does not, the
+    # refusal comes at once and names a time beyond the one given.
+    start = time.monotonic()
+    p = design(bin_dir, ["--seconds", 10, 64, 7, 7, 3])
+    out, err = finish(p, 10)
+    need = re.fullmatch(rb"Error: no wheel for L\(64,7,7,3\) within --seconds 10: its quickest "
+                        rb"wheel would take about (\d+) seconds\n", err)
+    expect(f"quickest wheel refused: {p.returncode} {err!r} in {time.monotonic() - start:.1f} s",
+           p.returncode == 2 and need and int(need[1]) > 10 and time.monotonic() - start < 3)
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin-dir", required=True)
     a = ap.parse_args()
-    interrupted(a.bin_dir, signal.SIGINT, 130)
-    interrupted(a.bin_dir, signal.SIGTERM, 143)
+    interrupted(a.bin_dir, signal.SIGINT, 130, (49, 6, 6, 3), 2, 3)
+    interrupted(a.bin_dir, signal.SIGTERM, 143, (27, 4, 6, 3), 3, 15)
+    interrupted_early(a.bin_dir, signal.SIGINT, 130)
+    interrupted_early(a.bin_dir, signal.SIGTERM, 143)
     progress(a.bin_dir)
     limits(a.bin_dir)
     for f in failures:

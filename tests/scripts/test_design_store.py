@@ -4,8 +4,9 @@
 Where the store lives by default (XDG_DATA_HOME, else HOME), that the file
 is the printed wheel and vorlank-check reads it, that the next run starts
 from it, that --no-store reads and writes nothing, that a store that cannot
-be written is a warning and no error, and that runs at once leave the
-smallest of their wheels, whole, and no temporary file.
+be written is a warning and no error, that the parts of a split are kept
+beside the whole, and that runs at once leave the smallest of their
+wheels, whole, and no temporary file.
 """
 import argparse
 import os
@@ -42,6 +43,18 @@ def checks(bin_dir, text, inst):
     p = subprocess.run([os.path.join(bin_dir, "vorlank-check")] + [str(a) for a in inst],
                        input=text.encode(), capture_output=True)
     return p.returncode == 0
+
+
+def finish(p, timeout):
+    """The output of a run, which must end within `timeout` seconds; one
+    still running then is killed, so that no test leaves a search behind."""
+    try:
+        return p.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        out, err = p.communicate()
+        expect(f"{p.args[1:]}: still running after {timeout} s", False)
+        return out, err
 
 
 def size(text):
@@ -108,6 +121,30 @@ def main():
         expect("the smaller wheel replaced it",
                read(os.path.join(store, "L15-4-5-3.txt")) == better)
 
+        # A split run keeps its parts' wheels too, each proved for its own
+        # instance: L(30,4,6,2) comes out of L(10,2,6,2) and L(14,2,6,2).
+        parts = os.path.join(tmp, "parts")
+        status, out, err = run(bin_dir, ["--store", parts, "--moves", 2000, 30, 4, 6, 2],
+                               env_with())
+        expect(f"split run: {status} {err!r} {out[:300]!r}",
+               status == 0 and "# split into 3 parts" in out)
+        for part in ([10, 2, 6, 2], [14, 2, 6, 2]):
+            path = os.path.join(parts, "L" + "-".join(map(str, part)) + ".txt")
+            expect(f"part {part}: not kept ({sorted(os.listdir(parts))})",
+                   os.path.exists(path) and checks(bin_dir, read(path), part))
+        # A stored part that local search improves goes back to the store: a
+        # wheel of 8 covers for L(14,2,6,2) (its greedy takes 9) comes back
+        # as local search's 7.
+        path = os.path.join(parts, "L14-2-6-2.txt")
+        covers = [l for l in read(path).splitlines() if l and not l.startswith("#")]
+        extra = next(c for c in ("1 2 3 4 5 6", "1 2 3 4 5 7") if c not in covers)
+        with open(path, "w") as f:
+            f.write(f"# L(14,2,6,2): {len(covers) + 1} covers, lower bound 7\n" +
+                    "\n".join(covers + [extra]) + "\n")
+        os.remove(os.path.join(parts, "L30-4-6-2.txt"))
+        run(bin_dir, ["--store", parts, "--moves", 2000, 30, 4, 6, 2], env_with())
+        expect(f"improved part not kept: {read(path)[:200]!r}", size(read(path)) == len(covers))
+
         # Runs at once: the smallest printed wheel ends in the store, whole.
         inst = [14, 4, 5, 3]
         shared = os.path.join(tmp, "shared")
@@ -116,7 +153,7 @@ def main():
                                  [str(a) for a in inst], stdout=subprocess.PIPE,
                                  stderr=subprocess.PIPE, env=env_with())
                 for seed in range(1, 7)]
-        outs = [p.communicate(timeout=120) for p in runs]
+        outs = [finish(p, 120) for p in runs]
         sizes = [size(o.decode()) for o, _ in outs]
         expect(f"runs at once: {[e.decode() for _, e in outs]}",
                all(p.returncode == 0 for p in runs) and all(e == b"" for _, e in outs))
