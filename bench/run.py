@@ -81,6 +81,8 @@ DESIGN = [  # n, k, x, t, seconds given to vorlank-design, best known (0: none l
     (22, 3, 6, 3, 10, 77),
     (7, 3, 4, 3, 5, 12),
     (10, 2, 6, 2, 1, 4),
+    (49, 2, 7, 2, 10, 56),
+    (57, 2, 8, 2, 10, 57),
 ]
 
 

@@ -28,6 +28,7 @@ enum class Role {
 struct MethodInput {
   Shape s;
   const std::vector<Set> *best = nullptr;  // the best proved wheel known (empty: none)
+  uint64_t beat = UINT64_MAX;              // Search: only a smaller wheel counts
   uint64_t lower = 0;                      // lower_bound(s): a wheel this small is optimal
   Deadline end;                            // stop by then
   uint64_t moves = UINT64_MAX;             // or after this many moves, where it moves

@@ -16,12 +16,12 @@ namespace design {
 
 // Each defined in its own file (method_*.cpp).
 const Method &colex_greedy_method(), &engine_greedy_method(), &fringe_method(),
-    &symmetric_method(), &local_search_method();
+    &symmetric_method(), &block_method(), &local_search_method();
 
 const std::vector<const Method *> &methods() {
   static const std::vector<const Method *> list = {
       &colex_greedy_method(), &engine_greedy_method(), &fringe_method(), &symmetric_method(),
-      &local_search_method()};
+      &block_method(),        &local_search_method()};
   return list;
 }
 
@@ -445,11 +445,14 @@ struct Search {
                                                         : (int64_t)b;
       progress(now, what);
     };
-    uint64_t beat = d.best.empty() ? UINT64_MAX : d.best.size();
+    // The whole instance's wheel must beat the split's as well as its own
+    // (or, as large, prove it optimal).
+    uint64_t own = d.best.empty() ? UINT64_MAX : d.best.size();
+    in.beat = m == s.n && j == s.k && size < kNoWheel ? std::min(own, (uint64_t)size) : own;
     MethodResult r = searchers[i]->run(in);
     if (r.covers.empty()) return false;
     d.optimal = r.optimal;
-    if (r.covers.size() < beat && proved(ps, r.covers))
+    if (r.covers.size() < own && proved(ps, r.covers))
       d.improve(std::move(r.covers), *searchers[i], r.detail);
     return d.optimal;
   }
