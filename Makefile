@@ -11,7 +11,7 @@ PREFIX ?= /usr/local
 # vorlank-design then runs without its exact solver and says so under --help. groff-base
 # renders the manual pages in the tests; dpkg-dev (dpkg-shlibdeps) and file let make
 # package find the libraries the programs need.
-DEB_PACKAGES ?= pkg-config coinor-libcbc-dev groff-base dpkg-dev file
+DEB_PACKAGES ?= pkg-config coinor-libcbc-dev groff-base dpkg-dev file parallel
 
 all: deps $(BUILD)/Makefile
 	cmake --build $(BUILD) -j 2

@@ -69,16 +69,28 @@ static const char *const kHelp =
     "               start from the stored wheel where it is smaller, store the\n"
     "               printed one where it is smaller than the stored one\n"
     "  --no-store   neither read nor write a store\n"
+    "  --list       instead of a search, list the store (vorlank-design --list\n"
+    "               [--csv] [--store DIR]): a row per wheel, sorted by n, k, x, t,\n"
+    "               with its covers, lower bound and ratio, whether it is proved\n"
+    "               optimal, when it was stored (UTC) and how it was built; each\n"
+    "               file is proved again, and one that does not prove is listed as\n"
+    "               not a wheel\n"
+    "  --csv        with --list: the rows as CSV\n"
     "  -h, --help   show this text\n"
     "  --version    show the version\n"
+    "\n"
+    "Any number of runs, on one machine or on several over NFS, may share a store:\n"
+    "a wheel is replaced only by a smaller proved one, under a lock (fcntl) on\n"
+    "DIR/.lock, so the store ends with the smallest wheel of each instance printed.\n"
     "\n"
     "Limits: n up to 64; the search needs 1 to 6 bytes of memory per k-set.\n"
     "Ctrl-C (SIGINT) or SIGTERM stops the search, which then proves and prints the\n"
     "best wheel it has; a second one ends the program at once.\n"
     "\n"
-    "Exit status: 0 a proved wheel was printed, 2 usage or input error, no wheel\n"
-    "within reach, or out of memory, 130 or 143 interrupted by SIGINT or SIGTERM\n"
-    "(the best wheel so far printed, or an Error line where there was none).\n";
+    "Exit status: 0 a proved wheel (or the list) was printed, 2 usage or input\n"
+    "error, no wheel within reach, out of memory, or a store that cannot be read,\n"
+    "130 or 143 interrupted by SIGINT or SIGTERM (the best wheel so far printed,\n"
+    "or an Error line where there was none).\n";
 
 static const double kMaxSeconds = 1e6;  // about 11 days: beyond that a typo more likely
 
@@ -97,6 +109,8 @@ struct Options {
   uint64_t seed = 1, moves = UINT64_MAX;
   std::string from;              // "-": standard input
   std::string store;             // the store's directory, "" with --no-store
+  bool list = false;             // --list the store's wheels
+  bool csv = false;              // as CSV
   std::vector<std::string> pos;  // n k x t
 };
 
@@ -119,7 +133,7 @@ static int parse_args(int argc, char **argv, Options &o) {
   static const std::vector<cli::Option> options = {
       {"--seconds", "a value"},  {"--seed", "a value"},      {"--moves", "a value"},
       {"--from", "a file name"}, {"--store", "a directory"}, {"--no-store", nullptr},
-      {"--version", nullptr}};
+      {"--list", nullptr},       {"--csv", nullptr},         {"--version", nullptr}};
   cli::Args a;
   if (std::string err = cli::parse_args(argc, argv, options, a); !err.empty())
     return usage_error(err);
@@ -151,6 +165,15 @@ static int parse_args(int argc, char **argv, Options &o) {
             : a.has("--no-store") ? ""
                                   : store::default_dir(getenv("XDG_DATA_HOME"), getenv("HOME"));
   o.pos = a.pos;
+  o.list = a.has("--list"), o.csv = a.has("--csv");
+  if (o.csv && !o.list) return usage_error("--csv goes with --list");
+  if (o.list) {
+    for (const char *search : {"--seconds", "--seed", "--moves", "--from"})
+      if (a.has(search)) return usage_error(std::string(search) + " is for a search, not --list");
+    if (a.has("--no-store")) return usage_error("--list lists a store, and --no-store has none");
+    if (!o.pos.empty()) return usage_error("--list takes no n k x t");
+    return -1;
+  }
   if (o.pos.size() != 4)
     return usage_error("expected n k x t, got " + std::to_string(o.pos.size()) +
                        (o.pos.size() == 1 ? " argument" : " arguments"));
@@ -325,6 +348,17 @@ static int print_wheel(const design::Shape &s, design::Design &w, const store::S
   return sig ? 128 + sig : 0;
 }
 
+// --list: the store's wheels, each proved again, as a table or CSV; the
+// exit status.
+static int list_store(const Options &o) {
+  std::vector<store::Entry> entries;
+  if (std::string err = store::Store(o.store).list(entries); !err.empty()) return error(err);
+  fputs(store::listing(entries, o.csv).c_str(), stdout);
+  if (fflush(stdout) != 0 || ferror(stdout))
+    return error(std::string("cannot write the list: ") + strerror(errno));
+  return 0;
+}
+
 // The search and its output; the exit status.
 static int run(const Options &o, const design::Shape &s) {
   std::vector<Set> from;
@@ -363,6 +397,7 @@ int main(int argc, char **argv) {
   Options o;
   design::Shape s{};
   if (int status = parse_args(argc, argv, o); status >= 0) return status;
+  if (o.list) return list_store(o);
   if (int status = check_params(o.pos, s); status >= 0) return status;
   // The estimate checked up front, but the memory may have gone since, or a
   // limit of the process (ulimit -v) keeps it from this run.

@@ -1,9 +1,10 @@
-// The store of proved wheels: reading back and proving, replacing under a lock.
+// The store of proved wheels: reading back and proving, replacing under a
+// lock, listing.
 #include "store.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,9 +13,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <tuple>
 
 #include "bound.h"
+#include "cli.h"
 #include "wheel.h"
 
 namespace store {
@@ -138,10 +142,11 @@ static std::string read_regular(const std::string &path, size_t cap, std::string
 }
 
 std::string Store::read_file(const Shape &s, const std::string &path, std::vector<Set> &covers,
-                             bool *missing, size_t most) const {
+                             bool *missing, size_t most, std::string *all) const {
   *missing = false;
   std::string bytes;
   if (std::string err = read_regular(path, most_bytes(s), bytes, missing); !err.empty()) return err;
+  if (all) *all = bytes;
   std::istringstream text(std::move(bytes));
   // The first line names the instance and the number of covers, so that a
   // file renamed, cut short at a line end or edited is not taken.
@@ -185,6 +190,22 @@ struct Fd {
 };
 }  // namespace
 
+// Held around the record lock of keep: the threads of this process replace
+// one at a time (any Store, any directory). Written by keep alone.
+static std::mutex replacing;
+
+// Temporary files of s are made only under the lock, so one found while it
+// is held was left by a run that died writing it: removed.
+static void remove_stale(const std::string &dir, const Shape &s) {
+  std::string prefix = "." + file_name(s) + ".";
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename();
+    if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0)
+      unlink(it->path().c_str());
+  }
+}
+
 static bool write_all(int fd, const std::string &text) {
   for (size_t done = 0; done < text.size();) {
     ssize_t w = write(fd, text.data() + done, text.size() - done);
@@ -209,10 +230,17 @@ bool Store::keep(const Shape &s, const std::vector<Set> &covers,
     errno = ec.value();
     return failed("cannot create " + dir_);
   }
+  // A record lock is the process's: the mutex first, or two threads would
+  // both hold it. It goes with the lock file's descriptor, so nothing else
+  // opens or closes that file in this process while the mutex is held.
+  std::lock_guard<std::mutex> one_thread(replacing);
   Fd lock(open((dir_ + "/" + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (lock.fd < 0) return failed("cannot open the lock file");
-  while (flock(lock.fd, LOCK_EX) != 0)
+  struct flock whole = {};
+  whole.l_type = F_WRLCK, whole.l_whence = SEEK_SET;  // l_start = l_len = 0: the whole file
+  while (fcntl(lock.fd, F_SETLKW, &whole) != 0)
     if (errno != EINTR) return failed("cannot lock the store");
+  remove_stale(dir_, s);
 
   // What is stored now, read under the lock: it stays where it proves and is
   // as small (a file that does not prove is replaced without a word).
@@ -246,6 +274,127 @@ bool Store::keep(const Shape &s, const std::vector<Set> &covers,
   // The rename itself lasts once the directory is synced.
   if (Fd d(open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); d.fd >= 0) fsync(d.fd);
   return true;
+}
+
+// The instance a file name tells, where it is one the store writes
+// ("L49-6-6-3.txt", no leading zeros); e.wrong says where those four
+// numbers are no instance vorlank-design takes.
+static bool named_as_wheel(const std::string &name, Entry &e) {
+  if (name.size() < 5 || name[0] != 'L' || name.compare(name.size() - 4, 4, ".txt") != 0)
+    return false;
+  std::vector<std::string> words;
+  std::stringstream middle(name.substr(1, name.size() - 5));
+  for (std::string w; std::getline(middle, w, '-');) words.push_back(w);
+  cli::Instance in;
+  bool usage;
+  if (words.size() != 4) return false;
+  std::string err = cli::instance(words, in, &usage);
+  if (usage) return false;
+  e.n = in.n, e.k = in.k, e.x = in.x, e.t = in.t, e.name = name;
+  if (file_name({in.n, in.k, in.x, in.t}) != name) return false;
+  if (err.empty() && in.n > design::kMaxPool)
+    err =
+        "n above " + std::to_string(design::kMaxPool) + " (here n = " + std::to_string(in.n) + ")";
+  e.wrong = err;
+  return true;
+}
+
+// The file's modification time, UTC, as 2026-12-07T13:45:00Z; "" unknown.
+static std::string mtime(const std::string &path) {
+  struct stat st;
+  struct tm utc;
+  char text[32];
+  if (stat(path.c_str(), &st) != 0 || !gmtime_r(&st.st_mtime, &utc) ||
+      strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
+    return "";
+  return text;
+}
+
+std::string Store::list(std::vector<Entry> &entries) const {
+  entries.clear();
+  if (!enabled()) return "";
+  std::error_code ec;
+  std::filesystem::directory_iterator it(dir_, ec), end;
+  if (ec == std::errc::no_such_file_or_directory) return "";  // nothing stored yet
+  for (; !ec && it != end; it.increment(ec)) {
+    Entry e;
+    if (!named_as_wheel(it->path().filename(), e)) continue;
+    std::string file = dir_ + "/" + e.name;
+    e.stored = mtime(file);
+    if (e.wrong.empty()) {
+      Shape s{e.n, e.k, e.x, e.t};
+      e.bound = design::lower_bound(s);
+      std::vector<Set> covers;
+      std::string text;
+      bool missing;
+      e.wrong = read_file(s, file, covers, &missing, SIZE_MAX, &text);
+      if (e.wrong.empty()) e.covers = covers.size(), e.optimal = e.covers == e.bound;
+      // The # lines after the first: how it was built, whether it is optimal.
+      std::istringstream lines(text);
+      std::string line;
+      std::getline(lines, line);
+      while (e.wrong.empty() && std::getline(lines, line) && line.rfind("# ", 0) == 0) {
+        if (line.rfind("# optimal:", 0) == 0) e.optimal = true;
+        // A run that started from the stored wheel says so first.
+        if (e.how.empty() && line.rfind("# from the store:", 0) != 0 &&
+            line.rfind("# proved:", 0) != 0)
+          e.how = line.substr(2);
+      }
+    }
+    const std::string wheel = "not a wheel, ";  // read_proved's words for holes
+    if (e.wrong.rfind(wheel, 0) == 0) e.wrong.erase(0, wheel.size());
+    entries.push_back(std::move(e));
+  }
+  if (ec) return "cannot read the store " + dir_ + ": " + ec.message();
+  std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+    return std::tie(a.n, a.k, a.x, a.t) < std::tie(b.n, b.k, b.x, b.t);
+  });
+  return "";
+}
+
+// A CSV field, quoted where it holds a comma, a quote or a line end.
+static std::string csv_field(const std::string &f) {
+  if (f.find_first_of(",\"\r\n") == std::string::npos) return f;
+  std::string q = "\"";
+  for (char c : f) q += c == '"' ? "\"\"" : std::string(1, c);
+  return q + "\"";
+}
+
+std::string listing(const std::vector<Entry> &entries, bool csv) {
+  std::vector<std::vector<std::string>> rows = {
+      {"instance", "covers", "bound", "ratio", "optimal", "stored", "built"}};
+  for (const Entry &e : entries) {
+    bool ok = e.wrong.empty();
+    char ratio[32] = "-";
+    if (ok && e.bound) snprintf(ratio, sizeof ratio, "%.3f", (double)e.covers / (double)e.bound);
+    rows.push_back({design::instance({e.n, e.k, e.x, e.t}), ok ? std::to_string(e.covers) : "-",
+                    e.bound ? std::to_string(e.bound) : "-", ratio,
+                    !ok         ? "-"
+                    : e.optimal ? "yes"
+                                : "unknown",
+                    e.stored.empty() ? "-" : e.stored,
+                    ok ? (e.how.empty() ? "-" : e.how) : "not a wheel: " + e.wrong});
+  }
+  const size_t columns = rows[0].size();
+  std::vector<size_t> width(columns, 0);
+  for (const auto &r : rows)
+    for (size_t c = 0; c < columns; c++) width[c] = std::max(width[c], r[c].size());
+  std::string out;
+  for (const auto &r : rows) {
+    for (size_t c = 0; c < columns; c++) {
+      if (c) out += csv ? "," : "  ";
+      if (csv) {
+        out += csv_field(r[c]);
+        continue;
+      }
+      // Counts right-aligned; the last column runs on, no blanks after it.
+      std::string pad(width[c] - r[c].size(), ' ');
+      bool number = c >= 1 && c <= 3;
+      out += number ? pad + r[c] : c + 1 < columns ? r[c] + pad : r[c];
+    }
+    out += '\n';
+  }
+  return out;
 }
 
 }  // namespace store

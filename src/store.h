@@ -8,8 +8,11 @@
 // by a smaller proved one, written to a temporary file in the same directory,
 // synced and renamed over the old one while an exclusive lock on the
 // directory's lock file is held, so that runs at once never leave a damaged
-// or larger wheel. Plain data, no process-wide state; a Store may be used
-// from several threads at once.
+// or larger wheel. The lock is a POSIX record lock (fcntl), which the lock
+// managers of NFS hold across machines too; as such a lock belongs to the
+// process, not to a thread, one mutex of store.cpp (its only process-wide
+// state) keeps the threads of a process from replacing at once. A Store may
+// be used from several threads at once.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +27,22 @@ namespace store {
 
 // The lock file beside the wheels, taken around every replacement.
 inline constexpr const char *kLockName = ".lock";
+
+// A file of the store named as a wheel, as the listing shows it.
+struct Entry {
+  int n = 0, k = 0, x = 0, t = 0;
+  std::string name;      // "L49-6-6-3.txt"
+  size_t covers = 0;     // 0: not a proved wheel, `wrong` tells why
+  uint64_t bound = 0;    // the lower bound (0 for a name that is no instance)
+  bool optimal = false;  // a "# optimal" line, or the covers at the lower bound
+  std::string stored;    // the file's mtime, "2026-12-07T13:45:00Z" ("" unknown)
+  std::string how;       // its first # line after the first, "" where none
+  std::string wrong;     // "" or what is wrong with it
+};
+
+// The listing of vorlank-design --list: a header row, then a row per entry,
+// as an aligned table or as CSV (RFC 4180 quoting, lines ending in \n).
+std::string listing(const std::vector<Entry> &entries, bool csv);
 
 // The directory of the store by default, from the environment values of
 // XDG_DATA_HOME and HOME (nullptr where unset): $XDG_DATA_HOME/vorlank/wheels
@@ -71,13 +90,19 @@ public:
   bool keep(const design::Shape &s, const std::vector<design::Set> &covers,
             const std::vector<std::string> &how) const;
 
+  // Every file of the store named as a wheel (L49-6-6-3.txt; the lock and
+  // temporary files are not), each proved again, sorted by n, k, x, t; none
+  // where there is no store or no directory. "" or what keeps the directory
+  // from being read.
+  std::string list(std::vector<Entry> &entries) const;
+
 private:
   // The proved wheel in the file at path, or what is wrong with it (more
   // than `most` covers by its first line, not proved then); *missing tells
-  // that there is no file at all.
+  // that there is no file at all. *all, where given, gets the text read.
   std::string read_file(const design::Shape &s, const std::string &path,
-                        std::vector<design::Set> &covers, bool *missing,
-                        size_t most = SIZE_MAX) const;
+                        std::vector<design::Set> &covers, bool *missing, size_t most = SIZE_MAX,
+                        std::string *all = nullptr) const;
   void warn(const std::string &what) const;
 
   std::string dir_;

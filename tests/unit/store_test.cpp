@@ -268,3 +268,38 @@ TEST(Store, ReadsOnlyRegularFilesOfAWheelsSize) {
   EXPECT_EQ(st.load(kFano).size(), 7u);
   EXPECT_EQ(w.lines.size(), 1u);
 }
+
+// A run killed while it writes leaves a temporary file; as they are made
+// only under the lock, the next keep of that instance removes its own. The
+// listing skips them and the lock, and sorts by number, not by name.
+TEST(Store, KeepRemovesWhatAKilledRunLeftAndListSkipsIt) {
+  TempDir t;
+  Warnings w;
+  store::Store st(t.path, w.sink());
+  Shape halves{10, 2, 6, 1};  // 1..6 and 5..10 meet every pair
+  write(t.path + "/.L7-2-3-2.txt.Ab12Cd", "1 2 3\n");
+  write(t.path + "/.L10-2-6-1.txt.Ab12Cd", "");
+  std::vector<store::Entry> entries;
+  EXPECT_EQ(st.list(entries), "");
+  EXPECT_TRUE(entries.empty());
+  EXPECT_TRUE(st.keep(halves, {cover({1, 2, 3, 4, 5, 6}), cover({5, 6, 7, 8, 9, 10})}, {}));
+  EXPECT_TRUE(st.keep(kFano, plus(kPlane, {cover({1, 2, 4})}), {"from the store: 9 covers", "8"}));
+  std::vector<std::string> names;
+  for (const auto &e : fs::directory_iterator(st.dir())) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".lock", "L10-2-6-1.txt", "L7-2-3-2.txt"}));
+
+  ASSERT_EQ(st.list(entries), "");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].name, "L7-2-3-2.txt");
+  EXPECT_EQ(entries[0].covers, 8u);
+  EXPECT_FALSE(entries[0].optimal);
+  EXPECT_EQ(entries[0].how, "8");  // past the line of the wheel it started from
+  EXPECT_EQ(entries[1].name, "L10-2-6-1.txt");
+  EXPECT_EQ(entries[1].bound, 2u);
+  EXPECT_TRUE(entries[1].optimal);  // at its lower bound
+  EXPECT_EQ(entries[1].how, "");
+  EXPECT_TRUE(w.lines.empty());
+  EXPECT_EQ(store::Store(t.path + "/none").list(entries), "");
+  EXPECT_TRUE(entries.empty());
+}
