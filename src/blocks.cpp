@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "bound.h"
+#include "tasks.h"
 
 namespace design {
 
@@ -368,36 +369,6 @@ private:
   std::vector<uint8_t> mark_;
   std::vector<Set> images_, cycles_;
 };
-
-// Runs tasks 0..count-1 on the threads; a task may lower `stop_after` so
-// that no later task starts (the ones before it still run, so the result
-// does not depend on which thread got there first). An exception (out of
-// memory) ends every thread's work and reaches the caller.
-template <class F>
-void run_tasks(size_t count, int threads, std::atomic<size_t> &stop_after, F task) {
-  std::atomic<size_t> next{0};
-  std::exception_ptr failed;
-  std::mutex lock;
-  auto work = [&] {
-    try {
-      for (size_t i; (i = next++) < count;)
-        if (i <= stop_after) task(i);
-    } catch (...) {
-      std::lock_guard<std::mutex> hold(lock);
-      if (!failed) failed = std::current_exception();
-      next = count;
-    }
-  };
-  std::vector<std::thread> pool;
-  // A thread that cannot start (no memory for its stack) leaves its tasks to the others.
-  try {
-    for (int i = 1; i < std::min<int>(threads, (int)count); i++) pool.emplace_back(work);
-  } catch (const std::system_error &) {
-  }
-  work();
-  for (auto &th : pool) th.join();
-  if (failed) std::rethrow_exception(failed);
-}
 
 // The orbits of the numbers under a group: how many.
 size_t point_orbits(const Group &g) {

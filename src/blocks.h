@@ -17,21 +17,12 @@
 
 #include "deadline.h"
 #include "orbits.h"
+#include "symmetric.h"
 
 namespace design {
 
-struct BlockOptions {
-  uint64_t beat = UINT64_MAX;  // only wheels smaller than this count
-  uint64_t lower = 0;          // a wheel this small is optimal: stop there
-  Deadline end;
-  // Where not UINT64_MAX: each run stops after a share of these moves and
-  // the clock is not read, so that the result depends on the seed alone.
-  uint64_t moves = UINT64_MAX;
-  uint64_t seed = 1;
-  int threads = 1;
-  std::function<void(uint64_t)> progress;   // a smaller wheel was found (thread-safe calls)
-  const std::atomic<bool> *halt = nullptr;  // once set, every run stops
-};
+// The same options as the symmetric search's.
+using BlockOptions = SymmetricOptions;
 
 struct BlockWheel {
   std::vector<Set> covers;  // proved; empty where no wheel below beat was found

@@ -27,8 +27,9 @@ struct SymmetricOptions {
   uint64_t beat = UINT64_MAX;
   uint64_t lower = 0;  // a wheel this small is optimal: stop there
   Deadline end;
-  // Where not UINT64_MAX: each annealing task stops after this many moves
-  // and the clock is not read, so that the result depends on the seed alone.
+  // Where not UINT64_MAX: each annealing run stops after a share of these
+  // moves, so that its result depends on the seed alone (the search still
+  // ends at `end`).
   uint64_t moves = UINT64_MAX;
   uint64_t seed = 1;
   int threads = 1;
