@@ -471,8 +471,14 @@ public:
     for (size_t round = 0; stop_after == SIZE_MAX && !focus.empty() && !out_of_time() &&
                            (timed_ || round < kFocusRounds);
          round++) {
-      std::stable_sort(focus.begin(), focus.end(),
-                       [&](size_t a, size_t b) { return rank_[a] < rank_[b]; });
+      // By rank, ties in their order so far (not std::stable_sort: the test
+      // build's operator new and its temporary buffer disagree under
+      // AddressSanitizer).
+      std::vector<size_t> was(groups_.size());
+      for (size_t i = 0; i < focus.size(); i++) was[focus[i]] = i;
+      std::sort(focus.begin(), focus.end(), [&](size_t a, size_t b) {
+        return rank_[a] != rank_[b] ? rank_[a] < rank_[b] : was[a] < was[b];
+      });
       focus.resize(std::min(focus.size(),
                             round == 0 ? kFocusGroups : std::max(kLastGroups, focus.size() / 2)));
       size_t runs = focus.size() * kRunsPerRound;
