@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "bound.h"
+#include "deadline.h"
 
 namespace design {
 
@@ -184,9 +185,7 @@ std::vector<Set> anneal(const Shape &s, const std::vector<Set> &start, uint64_t 
                         const std::function<void(size_t)> &progress) {
   if (start.size() <= 1 || start.size() > kMaxAnnealCovers || binom()(s.n, s.k) > kMaxAnnealKsets ||
       s.t < 1 || s.k >= s.n || s.x >= s.n ||
-      setup_seconds(s, start.size()) > std::chrono::duration<double>(
-                                          stop.end - std::chrono::steady_clock::now())
-                                          .count())
+      setup_seconds(s, start.size()) > seconds_until(stop.end))
     return start;
   if (start.size() <= 255) return run<uint8_t>(s, start, lb, stop, seed, moves_used, progress);
   return run<uint16_t>(s, start, lb, stop, seed, moves_used, progress);

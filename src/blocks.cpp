@@ -126,21 +126,13 @@ struct Chosen {
 
 // Chosen base blocks (of distinct orbits), the number of them covering each
 // k-orbit, and the uncovered k-orbits in a list with a position index.
-struct BlockState {
+struct BlockState : HoleList {
   const Orbits &ko;
   std::vector<Chosen> chosen;
-  std::vector<uint32_t> mult, holes, hole_at;
+  std::vector<uint32_t> mult;
   uint64_t total = 0;
-  static constexpr uint32_t kNone = UINT32_MAX;
 
-  explicit BlockState(const Orbits &k) : ko(k), mult(k.rep.size()), hole_at(k.rep.size(), kNone) {
-    for (uint32_t o = 0; o < mult.size(); o++) open(o);
-  }
-  void open(uint32_t k) { hole_at[k] = (uint32_t)holes.size(), holes.push_back(k); }
-  void close(uint32_t k) {
-    uint32_t at = hole_at[k], last = holes.back();
-    holes[at] = last, hole_at[last] = at, holes.pop_back(), hole_at[k] = kNone;
-  }
+  explicit BlockState(const Orbits &k) : HoleList(k.rep.size()), ko(k), mult(k.rep.size()) {}
   void add(Chosen c) {
     total += c.orbit.size;
     for (uint32_t k : c.covers)

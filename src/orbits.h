@@ -39,6 +39,22 @@ struct OrbitCover {
   uint64_t nonzeros = 0;                      // entries of cover
 };
 
+// The uncovered k-orbits of an orbit search in a list with a position
+// index, so that opening, closing and picking one are O(1); all open at first.
+struct HoleList {
+  std::vector<uint32_t> holes, hole_at;
+  static constexpr uint32_t kNone = UINT32_MAX;
+
+  explicit HoleList(size_t k_orbits) : hole_at(k_orbits, kNone) {
+    for (uint32_t k = 0; k < k_orbits; k++) open(k);
+  }
+  void open(uint32_t k) { hole_at[k] = (uint32_t)holes.size(), holes.push_back(k); }
+  void close(uint32_t k) {
+    uint32_t at = hole_at[k], last = holes.back();
+    holes[at] = last, hole_at[last] = at, holes.pop_back(), hole_at[k] = kNone;
+  }
+};
+
 struct OrbitLimits {
   size_t k_orbits, x_orbits;
   uint64_t nonzeros;

@@ -93,23 +93,15 @@ static uint64_t total_of(const OrbitCover &oc, const std::vector<uint32_t> &chos
 namespace {
 // Chosen x-orbits, the number of chosen orbits covering each k-orbit, and
 // the uncovered k-orbits in a list with a position index.
-struct OrbitState {
+struct OrbitState : HoleList {
   const OrbitCover &oc;
   std::vector<uint32_t> chosen;
   std::vector<uint8_t> in;  // per x-orbit: chosen
-  std::vector<uint32_t> mult, holes, hole_at;
+  std::vector<uint32_t> mult;
   uint64_t total = 0;
-  static constexpr uint32_t kNone = UINT32_MAX;
 
   explicit OrbitState(const OrbitCover &c)
-      : oc(c), in(c.x.rep.size()), mult(c.k.rep.size()), hole_at(c.k.rep.size(), kNone) {
-    for (uint32_t k = 0; k < mult.size(); k++) open(k);
-  }
-  void open(uint32_t k) { hole_at[k] = (uint32_t)holes.size(), holes.push_back(k); }
-  void close(uint32_t k) {
-    uint32_t at = hole_at[k], last = holes.back();
-    holes[at] = last, hole_at[last] = at, holes.pop_back(), hole_at[k] = kNone;
-  }
+      : HoleList(c.k.rep.size()), oc(c), in(c.x.rep.size()), mult(c.k.rep.size()) {}
   void add(uint32_t o) {
     chosen.push_back(o), in[o] = 1, total += oc.x.size[o];
     for (uint32_t k : oc.cover[o])
