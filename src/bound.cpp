@@ -7,13 +7,21 @@
 
 namespace design {
 
-uint64_t lower_bound(const Shape &s) {
-  if (s.k > s.n) return 0;
-  if (s.n <= s.x) return 1;
-  wheel::Params p{s.n, s.k, s.x, s.t};
-  uint64_t lb = wheel::counting_bound(p);
-  if (s.k == s.t) lb = std::max(lb, wheel::schoenheim_bound(p));
-  return lb;
+static wheel::Bound best(const Shape &s) {
+  if (s.k > s.n) return {0, "nothing to cover"};
+  if (s.n <= s.x) return {1, "one cover holds the pool"};
+  return wheel::best_bound({s.n, s.k, s.x, s.t});
+}
+
+uint64_t lower_bound(const Shape &s) { return best(s).value; }
+
+uint64_t counting_bound(const Shape &s) {
+  return s.k > s.n ? 0 : s.n <= s.x ? 1 : wheel::counting_bound({s.n, s.k, s.x, s.t});
+}
+
+std::string lower_bound_text(const Shape &s) {
+  wheel::Bound b = best(s);
+  return std::to_string(b.value) + " (" + b.name + ")";
 }
 
 bool proved(const Shape &s, const std::vector<Set> &covers) {

@@ -12,9 +12,16 @@
 
 namespace design {
 
-// max(counting bound, Schoenheim's bound where k = t); 0 where nothing needs
-// covering (k > n), 1 where one cover holds the pool.
+// The largest lower bound vorlank-check knows (counting, Schoenheim's where
+// k = t, Turan-type where t < k); 0 where nothing needs covering (k > n), 1
+// where one cover holds the pool.
 uint64_t lower_bound(const Shape &s);
+// The same with the name of the bound that gives it: "87 (Turán)".
+std::string lower_bound_text(const Shape &s);
+// The counting bound alone (0 and 1 as above). The guesses of a wheel's size
+// before it is built (about 3 times this) and of a part's from its neighbours
+// are measured against it: it grows with the pool as wheels do.
+uint64_t counting_bound(const Shape &s);
 
 // Whether the covers cover every k-set, by the check walk of vorlank-check.
 bool proved(const Shape &s, const std::vector<Set> &covers);

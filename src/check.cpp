@@ -46,7 +46,8 @@ static const char *const kHelp =
     "\n"
     "Prints the number of covers, whether every k-set is covered, the holes (the\n"
     "first %d), the covers that could go one at a time (redundant), the lower\n"
-    "bound and the ratio of covers to it.\n"
+    "bounds (counting; Schoenheim's where k = t; Turan's where t < k; Caro-Wei's\n"
+    "where t = 2 < k) and the ratio of covers to the largest.\n"
     "\n"
     "  --holes          list every hole\n"
     "  --reduce         remove redundant covers one at a time from the last line\n"
@@ -353,13 +354,11 @@ static void report(const Options &opt, const Params &p, const Picks &picks, cons
   for (size_t i : r.redundant)
     fprintf(o.f, "%s  line %d: %s\n", o.c, w.lines[i], numbers(w.covers[i], picks).c_str());
 
-  uint64_t bound = wheel::counting_bound(p);
-  fprintf(o.f, "%slower bound: %llu (counting)", o.c, (unsigned long long)bound);
-  if (p.k == p.t) {
-    uint64_t s = wheel::schoenheim_bound(p);
-    fprintf(o.f, ", %llu (Schoenheim)", (unsigned long long)s);
-    bound = std::max(bound, s);
-  }
+  fprintf(o.f, "%slower bound: ", o.c);
+  const char *sep = "";
+  for (const wheel::Bound &b : wheel::lower_bounds(p))
+    fprintf(o.f, "%s%llu (%s)", sep, (unsigned long long)b.value, b.name), sep = ", ";
+  uint64_t bound = wheel::best_bound(p).value;
   fprintf(o.f, "\n%sratio: %.3f of the lower bound\n", o.c, (double)nc / (double)bound);
 
   if (opt.drawn) draw_report(o, p, picks, w, r, given, draw);

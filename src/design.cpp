@@ -192,7 +192,7 @@ static int check_params(const std::vector<std::string> &pos, design::Shape &s) {
                  ", a cover is held as a 64-bit mask (here n = " + std::to_string(s.n) + ")");
   double avail = available_mb();
   uint64_t covers =
-      design::kCoversPerBound * std::min<uint64_t>(design::lower_bound(s), UINT32_MAX);
+      design::kCoversPerBound * std::min<uint64_t>(design::counting_bound(s), UINT32_MAX);
   if (std::string no =
           memory_refusal("vorlank-design", design::run_bytes(s, covers, avail) / 1048576.0, avail);
       !no.empty()) {

@@ -10,7 +10,7 @@
 namespace design {
 
 // The wheel size the estimate assumes without a given wheel: greedy wheels
-// come out at 1.2 to 3 times the lower bound, and the search keeps none
+// come out at 1.2 to 3 times the counting bound, and the search keeps none
 // larger than its first.
 constexpr uint64_t kCoversPerBound = 3;
 

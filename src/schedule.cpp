@@ -33,7 +33,7 @@ static constexpr double kGreedyShare = 0.25;
 // The greedy of the whole instance may take up to this share of the time
 // before the parts' greedy (L(22,10,10,6): 5 s, where no split comes near),
 // and only kWholeGreedyKnownShare where the quickest wheel came from a split
-// of at most kGoodSplit times the lower bound: there the split's parts pay
+// of at most kGoodSplit times the counting bound: there the split's parts pay
 // better (L(49,6,6,3): 175 covers for a bound of 54 at once, where its
 // greedy took 11 to 19 s of 30 and the symmetric search of L(27,4,6,3) lost
 // that time). Where the split is poorer, the whole's greedy may take all the
@@ -69,10 +69,10 @@ static constexpr double kCheapProofShare = 0.02;
 // The check walk of the final proof counts every cover's k-sets and then
 // reads every k-set's count: about 5 ns each (the 322 covers of the greedy
 // run's L(49,6,6,3) in 0.49 s). Wheels come to about kProofCovers times
-// the lower bound.
+// the counting bound.
 static constexpr double kProofCovers = 3;
 double proof_seconds(const Shape &s) {
-  double covers = kProofCovers * (double)std::max<uint64_t>(lower_bound(s), 1);
+  double covers = kProofCovers * (double)std::max<uint64_t>(counting_bound(s), 1);
   return 5e-9 * ((double)binom()(s.n, s.k) + covers * (double)per_cover(s));
 }
 
@@ -186,7 +186,7 @@ struct Search {
   SplitTable table(Mode mode) {
     return SplitTable(s, [&](int m, int j) -> int64_t {
       const Known &d = at(m, j);
-      uint64_t lb = lower_bound(shape(m, j));
+      uint64_t lb = counting_bound(shape(m, j));
       if (mode == kUntried && !d.tried) {
         // Where k = t the small pools' ratios swing (L(10,3,6,3): 10 covers
         // for a bound of 7, L(11,3,6,3): 11 for 11), and the least one met is
@@ -194,7 +194,7 @@ struct Search {
         double ratio = 1, least = INFINITY;
         for (int m2 = m - 1; m2 > s.x; m2--)
           if (const Known &e = at(m2, j); !e.best.empty()) {
-            ratio = (double)e.best.size() / (double)lower_bound(shape(m2, j));
+            ratio = (double)e.best.size() / (double)counting_bound(shape(m2, j));
             least = std::min(least, ratio);
             if (j > s.t) break;
           }
@@ -549,7 +549,7 @@ struct Search {
     int64_t quick;
     double whole = opt.seconds * kWholeGreedyShare;
     if (!split(kKnown, &quick).empty() && at(s.n, s.k).best.empty())
-      whole = (double)quick <= kGoodSplit * (double)lower_bound(s)
+      whole = (double)quick <= kGoodSplit * (double)counting_bound(s)
                   ? opt.seconds * kWholeGreedyKnownShare
                   : opt.seconds;
     build_parts(whole, opt.seconds * kGreedyShare);

@@ -49,7 +49,7 @@ std::string wheel_text(const Shape &s, const std::vector<Set> &covers,
   for (Set c : covers) lines.push_back(design::numbers(c));
   std::sort(lines.begin(), lines.end());
   std::string text = head(s) + design::covers_text(lines.size()) + ", lower bound " +
-                     std::to_string(design::lower_bound(s)) + "\n";
+                     design::lower_bound_text(s) + "\n";
   for (const std::string &h : how) text += "# " + h + "\n";
   text += "# proved: every " + std::to_string(s.k) + "-set of 1.." + std::to_string(s.n) +
           " shares at least " + std::to_string(s.t) + (s.t == 1 ? " number" : " numbers") +

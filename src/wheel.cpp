@@ -233,6 +233,54 @@ uint64_t schoenheim_bound(const Params &p) {
   return b;
 }
 
+// C(m,j) exactly, or 0 where it passes 2^120 (m <= kMaxN).
+static unsigned __int128 binom128(int m, int j) {
+  if (j < 0 || j > m) return 0;
+  unsigned __int128 r = 1;
+  for (int i = 1; i <= j; i++) {
+    if (r >> 112) return 0;  // r * 255 must stay below 2^128
+    r = r * (unsigned)(m - j + i) / (unsigned)i;  // C(m-j+i, i), exact at each step
+  }
+  return r;
+}
+
+uint64_t turan_bound(const Params &p) {
+  // C(n,t) / (n-t+1) = C(n,t-1) / t, so the bound is
+  // ceil(C(n,t-1) (n-k+1) / (t C(k-1,t-1) C(x,t))).
+  unsigned __int128 a = binom128(p.n, p.t - 1), b = binom128(p.k - 1, p.t - 1),
+                    c = binom128(p.x, p.t);
+  if (!a || !b || !c || (b >> 60) || (c >> 60)) return 0;
+  unsigned __int128 num = a * (unsigned)(p.n - p.k + 1), den = b * c * (unsigned)p.t;
+  unsigned __int128 v = (num + den - 1) / den;
+  return v >> 63 ? 0 : (uint64_t)v;
+}
+
+uint64_t caro_wei_bound(const Params &p) {
+  uint64_t n = p.n, k1 = p.k - 1, x1 = p.x - 1;
+  for (uint64_t b = 1;; b++) {
+    uint64_t q = b * p.x / n, s = b * p.x % n;  // n - s numbers in q covers, s in q + 1
+    uint64_t d1 = q * x1 + 1, d2 = d1 + x1;
+    if ((n - s) * d2 + s * d1 <= k1 * d1 * d2) return b;
+  }
+}
+
+std::vector<Bound> lower_bounds(const Params &p) {
+  std::vector<Bound> bs{{counting_bound(p), "counting"}};
+  if (p.k == p.t) bs.push_back({schoenheim_bound(p), "Schoenheim"});
+  if (p.t < p.k)
+    if (uint64_t b = turan_bound(p)) bs.push_back({b, "Turán"});
+  if (p.t == 2 && p.k > 2) bs.push_back({caro_wei_bound(p), "Caro-Wei"});
+  return bs;
+}
+
+Bound best_bound(const Params &p) {
+  std::vector<Bound> bs = lower_bounds(p);
+  Bound best = bs[0];
+  for (const Bound &b : bs)
+    if (b.value > best.value) best = b;
+  return best;
+}
+
 std::string memory_refusal(const Params &p, double avail_mb, int extra_per_kset) {
   // The counts dwarf the covers and the binomial table; wide ones are the most
   // they can take. C(n,k) in floating

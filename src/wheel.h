@@ -65,6 +65,28 @@ uint64_t per_cover(const Params &p);
 uint64_t counting_bound(const Params &p);
 // Schoenheim's bound for k = t: ceil(n/x ceil((n-1)/(x-1) ... ceil((n-t+1)/(x-t+1)))).
 uint64_t schoenheim_bound(const Params &p);
+// For t < k. The t-subsets of the covers meet every k-set (a Turan (n,k,t)-
+// system), and de Caen (1983) proved such a system has at least
+// C(n,t)(n-k+1) / ((n-t+1) C(k-1,t-1)) sets; each cover holds C(x,t) of them.
+// 0 where the numbers pass 128 bits.
+uint64_t turan_bound(const Params &p);
+// For t = 2 < k. The pairs of the covers form a graph G with no independent
+// k-set, so by Caro and Wei k - 1 >= alpha(G) >= sum over numbers v of
+// 1/(deg v + 1), and deg v <= r_v (x - 1) where v is in r_v covers. The r_v
+// sum to x b for b covers, and the sum of 1/(r_v (x-1) + 1) is least where
+// they are as even as integers can be; the bound is the least b for which
+// that least sum is at most k - 1.
+uint64_t caro_wei_bound(const Params &p);
+
+struct Bound {
+  uint64_t value;
+  const char *name;  // "counting", "Schoenheim", "Turán", "Caro-Wei"
+};
+// Every bound above that applies to p, the counting bound first; p has
+// t <= min(k, x) and k <= n.
+std::vector<Bound> lower_bounds(const Params &p);
+// The largest of them, the first listed among equals.
+Bound best_bound(const Params &p);
 
 // A coverage count per k-set, indexed by the k-set's position in
 // lexicographic order. The counts are exact, so that drop() can take a cover

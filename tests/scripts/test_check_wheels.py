@@ -11,6 +11,7 @@ line, ends at its limit, within a bounded address space.
 """
 import argparse
 import math
+from fractions import Fraction
 import os
 import random
 import re
@@ -82,7 +83,18 @@ class Oracle:
         b = 1
         for i in reversed(range(t)):
             b = -(-(n - i) * b // (x - i))
-        return f"{-(-math.comb(n, k) // d)} (counting)" + (f", {b} (Schoenheim)" if k == t else "")
+        out = f"{-(-math.comb(n, k) // d)} (counting)" + (f", {b} (Schoenheim)" if k == t else "")
+        if 0 < t < k:  # de Caen's Turan bound over the t-sets a cover holds
+            turan = Fraction(math.comb(n, t) * (n - k + 1),
+                             (n - t + 1) * math.comb(k - 1, t - 1) * math.comb(x, t))
+            out += f", {math.ceil(turan)} (Turán)"
+        if t == 2 < k:  # Caro-Wei: the least b whose evenest spread of x b memberships fits
+            b = 1
+            while sum(Fraction(1, (x * b // n + (v < x * b % n)) * (x - 1) + 1)
+                      for v in range(n)) > k - 1:
+                b += 1
+            out += f", {b} (Caro-Wei)"
+        return out
 
     def draw(self, draw, lines):
         """The draw's report lines, as vorlank-check prints them."""

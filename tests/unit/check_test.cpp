@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "exact.h"
 #include "wheel.h"
 
 using wheel::Cover;
@@ -63,6 +64,47 @@ TEST(CheckBounds, CountingAndSchoenheim) {
   // is far beyond 64 bits, but no k-set has only i numbers of the cover.
   EXPECT_EQ(wheel::counting_bound({100, 97, 95, 1}), 1u);
   EXPECT_EQ(wheel::schoenheim_bound({10, 3, 4, 3}), 30u);
+  // The stronger bounds on lotto formats (de Caen's Turan bound for 6/49 with
+  // 3 matched is the one Fueredi, Szekely and Zubor quote), and which is printed.
+  EXPECT_EQ(wheel::turan_bound({49, 6, 6, 3}), 87u);
+  EXPECT_EQ(wheel::caro_wei_bound({49, 6, 6, 2}), 16u);
+  EXPECT_EQ(wheel::caro_wei_bound({69, 5, 5, 2}), 57u);
+  EXPECT_EQ(wheel::caro_wei_bound({90, 5, 5, 2}), 98u);  // 100 is optimal
+  EXPECT_STREQ(wheel::best_bound({49, 6, 6, 3}).name, "Turán");
+  EXPECT_STREQ(wheel::best_bound({49, 6, 6, 2}).name, "Caro-Wei");
+  EXPECT_STREQ(wheel::best_bound({22, 3, 6, 3}).name, "counting");  // first among equals
+  EXPECT_EQ(wheel::turan_bound({255, 250, 200, 128}), 0u);           // past 128 bits: none
+}
+
+// A bound above an optimum is a fault: every bound against the optimum CBC
+// proves for each small instance it can (all x-sets as columns).
+TEST(CheckBounds, NeverAboveAProvedOptimum) {
+  if (!design::exact_available()) GTEST_SKIP() << "built without CBC";
+  int proved = 0;
+  for (int n = 4; n <= 8; n++)
+    for (int k = 2; k < n; k++)
+      for (int x = 2; x < n; x++)
+        for (int t = 1; t <= std::min(k, x); t++) {
+          std::vector<Cover> ks = all_sets(n, k), xs = all_sets(n, x);
+          if (xs.size() > 126 || ks.size() > 126) continue;
+          std::vector<std::vector<uint32_t>> rows_of(xs.size());
+          for (size_t c = 0; c < xs.size(); c++)
+            for (size_t r = 0; r < ks.size(); r++) {
+              std::vector<int> common;
+              std::set_intersection(xs[c].begin(), xs[c].end(), ks[r].begin(), ks[r].end(),
+                                    std::back_inserter(common));
+              if ((int)common.size() >= t) rows_of[c].push_back((uint32_t)r);
+            }
+          design::CoverSolution sol =
+              design::solve_cover(ks.size(), rows_of, std::vector<uint32_t>(xs.size(), 1),
+                                  design::from_now(0.5));
+          if (!sol.optimal) continue;
+          proved++;
+          for (const wheel::Bound &b : wheel::lower_bounds({n, k, x, t}))
+            EXPECT_LE(b.value, sol.chosen.size())
+                << b.name << " L(" << n << "," << k << "," << x << "," << t << ")";
+        }
+  EXPECT_GE(proved, 250);  // 279 of the 285 within their half second
 }
 
 TEST(CheckMemory, RefusesWhatDoesNotFit) {
