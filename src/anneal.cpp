@@ -7,7 +7,7 @@
 #include "bound.h"
 #include "deadline.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 static constexpr uint32_t kNone = UINT32_MAX;
 

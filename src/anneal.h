@@ -18,7 +18,7 @@
 
 #include "masks.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // Multiplicities are 16 bits wide at most, so a wheel under local search has
 // at most this many covers; up to 255 covers they take one byte.

@@ -12,7 +12,7 @@
 #include "bound.h"
 #include "tasks.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // Every move applies each element of the group to a k-set, a block and the
 // chosen blocks: larger groups move too slowly (PGL(2,53) on 57 numbers has

@@ -19,7 +19,7 @@
 #include "orbits.h"
 #include "symmetric.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // The same options as the symmetric search's.
 using BlockOptions = SymmetricOptions;

@@ -5,7 +5,7 @@
 
 #include "wheel.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 static wheel::Bound best(const Shape &s) {
   if (s.k > s.n) return {0, "nothing to cover"};

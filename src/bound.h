@@ -10,7 +10,7 @@
 
 #include "masks.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // The largest lower bound vorlank-check knows (counting, Schoenheim's where
 // k = t, Turan-type where t < k); 0 where nothing needs covering (k > n), 1

@@ -27,15 +27,22 @@
 #include <thread>
 #include <vector>
 
-#include "cli.h"
 #include "bound.h"
-#include "schedule.h"
+#include "cli.h"
 #include "exact.h"
-#include "footprint.h"
+#include "search.h"
 #include "store.h"
 #include "sysmem.h"
 
-using design::Set;
+// The build over 256-bit sets, for pools beyond 64 numbers (masks.h); the
+// declarations of search.h, as that build makes them.
+namespace design::inline wide {
+int search(const Run &r, const Shape &s);
+int list_store(const Options &o);
+std::string memory_refusal(const Shape &s);
+}  // namespace design::inline wide
+
+using design::Options;
 
 static const char *const kUse =
     "Use: vorlank-design [--seconds S] [--seed N] [--moves N] [--from FILE]\n"
@@ -83,7 +90,8 @@ static const char *const kHelp =
     "a wheel is replaced only by a smaller proved one, under a lock (fcntl) on\n"
     "DIR/.lock, so the store ends with the smallest wheel of each instance printed.\n"
     "\n"
-    "Limits: n up to 64; the search needs 1 to 6 bytes of memory per k-set.\n"
+    "Limits: n up to 255 (a cover is a 64-bit mask up to 64 numbers, a 256-bit\n"
+    "one beyond); the search needs 1 to 6 bytes of memory per k-set.\n"
     "Ctrl-C (SIGINT) or SIGTERM stops the search, which then proves and prints the\n"
     "best wheel it has; a second one ends the program at once.\n"
     "\n"
@@ -103,16 +111,6 @@ static bool decimal(const char *name, const std::string &s, int most, uint64_t &
   err = cli::decimal(name, s, most, v);
   return err.empty();
 }
-
-struct Options {
-  double seconds = 30;
-  uint64_t seed = 1, moves = UINT64_MAX;
-  std::string from;              // "-": standard input
-  std::string store;             // the store's directory, "" with --no-store
-  bool list = false;             // --list the store's wheels
-  bool csv = false;              // as CSV
-  std::vector<std::string> pos;  // n k x t
-};
 
 // --seconds: digits with an optional fraction (0.5, 10, 120); "" or what is wrong.
 static std::string seconds(const std::string &s, double &v) {
@@ -180,6 +178,9 @@ static int parse_args(int argc, char **argv, Options &o) {
   return -1;
 }
 
+// Pools beyond 64 numbers take the build over 256-bit sets.
+static bool wide(const design::Shape &s) { return s.n > design::narrow::kMaxPool; }
+
 // Returns -1 when the parameters are fine, or the exit status.
 static int check_params(const std::vector<std::string> &pos, design::Shape &s) {
   cli::Instance in;
@@ -187,32 +188,12 @@ static int check_params(const std::vector<std::string> &pos, design::Shape &s) {
   if (std::string err = cli::instance(pos, in, &usage); !err.empty())
     return usage ? usage_error(err) : error(err);
   s = {in.n, in.k, in.x, in.t};
-  if (s.n > design::kMaxPool)
-    return error("vorlank-design takes n up to " + std::to_string(design::kMaxPool) +
-                 ", a cover is held as a 64-bit mask (here n = " + std::to_string(s.n) + ")");
-  double avail = available_mb();
-  uint64_t covers =
-      design::kCoversPerBound * std::min<uint64_t>(design::counting_bound(s), UINT32_MAX);
-  if (std::string no =
-          memory_refusal("vorlank-design", design::run_bytes(s, covers, avail) / 1048576.0, avail);
-      !no.empty()) {
+  std::string no = wide(s) ? design::wide::memory_refusal(s) : design::narrow::memory_refusal(s);
+  if (!no.empty()) {
     fprintf(stderr, "%s\n", no.c_str());
     return 2;
   }
   return -1;
-}
-
-// The wheel of --from, proved; "" or what is wrong.
-static std::string read_from(const std::string &path, const design::Shape &s,
-                             std::vector<Set> &covers) {
-  if (path == "-") {
-    std::string err = store::read_proved(std::cin, s, covers);
-    return err.empty() ? "" : "standard input: " + err;
-  }
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return "cannot open " + path + ": " + strerror(errno);
-  std::string err = store::read_proved(f, s, covers);
-  return err.empty() ? "" : path + ": " + err;
 }
 
 // Ctrl-C or SIGTERM: the first stops the search, which then proves and
@@ -291,91 +272,6 @@ private:
   std::thread thread_;
 };
 
-static const char *signal_name(int sig) { return sig == SIGINT ? "SIGINT" : "SIGTERM"; }
-
-// The search's options from the command line's, with the store and the
-// progress line where there are.
-static design::DesignOptions search_options(const Options &o, const store::Store &st,
-                                            Ticker *ticker) {
-  design::DesignOptions d;
-  d.seconds = o.seconds, d.seed = o.seed, d.moves = o.moves;
-  d.stop = &stop_search;
-  if (st.enabled()) {
-    d.stored = [&st](const design::Shape &ps) { return st.load(ps); };
-    d.keep = [&st](const design::Shape &ps, const std::vector<Set> &w,
-                   const std::vector<std::string> &how) { st.keep(ps, w, how); };
-  }
-  if (ticker)
-    d.progress = [ticker](uint64_t best, const std::string &what) { ticker->report(best, what); };
-  return d;
-}
-
-// The Error line of a search that gave no wheel; the exit status.
-static int no_wheel(const Options &o, const design::Shape &s, const design::Design &w) {
-  std::string inst = design::instance(s);
-  char secs[64];
-  snprintf(secs, sizeof secs, "--seconds %g", o.seconds);
-  if (!w.needs.empty()) return error("no wheel for " + inst + " within " + secs + ": " + w.needs);
-  if (int sig = stop_signal) {
-    error("interrupted by " + std::string(signal_name(sig)) + " before any wheel for " + inst +
-          " was found");
-    return 128 + sig;
-  }
-  return error("no wheel for " + inst + " within reach of this program");
-}
-
-// The wheel with its # lines on standard output, then into the store; the
-// exit status.
-static int print_wheel(const design::Shape &s, design::Design &w, const store::Store &st,
-                       double secs) {
-  if (w.from_store)
-    w.built.insert(w.built.begin(), "from the store: " + design::covers_text(w.from_store) +
-                                        " (" + st.path(s) + ")");
-  if (w.optimal)
-    w.built.push_back("optimal: the exact solve proved that no wheel has fewer covers");
-  int sig = stop_signal;
-  if (sig) {
-    char text[160];
-    snprintf(text, sizeof text, "interrupted by %s after %.1f s, with %s", signal_name(sig), secs,
-             design::covers_text(w.covers.size()).c_str());
-    w.built.push_back(text);
-  }
-  FILE *out = design::own_stdout();
-  fputs(store::wheel_text(s, w.covers, w.built).c_str(), out);
-  if (fflush(out) != 0 || ferror(out))
-    return error(std::string("cannot write the wheel: ") + strerror(errno));
-  st.keep(s, w.covers, w.built);
-  return sig ? 128 + sig : 0;
-}
-
-// --list: the store's wheels, each proved again, as a table or CSV; the
-// exit status.
-static int list_store(const Options &o) {
-  std::vector<store::Entry> entries;
-  if (std::string err = store::Store(o.store).list(entries); !err.empty()) return error(err);
-  fputs(store::listing(entries, o.csv).c_str(), stdout);
-  if (fflush(stdout) != 0 || ferror(stdout))
-    return error(std::string("cannot write the list: ") + strerror(errno));
-  return 0;
-}
-
-// The search and its output; the exit status.
-static int run(const Options &o, const design::Shape &s) {
-  std::vector<Set> from;
-  if (!o.from.empty())
-    if (std::string err = read_from(o.from, s, from); !err.empty()) return error(err);
-  store::Store st(o.store);
-  auto start = std::chrono::steady_clock::now();
-  std::unique_ptr<Ticker> ticker;
-  if (isatty(2)) ticker = std::make_unique<Ticker>(start);
-  design::Design w;
-  bool ok = design::design_wheel(s, from, search_options(o, st, ticker.get()), w);
-  ticker.reset();
-  if (!ok) return no_wheel(o, s, w);
-  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return print_wheel(s, w, st, secs);
-}
-
 // The line a run ends with where memory runs out, made before the search:
 // once memory has run out, making it might fail.
 static std::string out_of_memory_line;
@@ -397,7 +293,7 @@ int main(int argc, char **argv) {
   Options o;
   design::Shape s{};
   if (int status = parse_args(argc, argv, o); status >= 0) return status;
-  if (o.list) return list_store(o);
+  if (o.list) return design::wide::list_store(o);  // whatever the pools
   if (int status = check_params(o.pos, s); status >= 0) return status;
   // The estimate checked up front, but the memory may have gone since, or a
   // limit of the process (ulimit -v) keeps it from this run.
@@ -408,7 +304,15 @@ int main(int argc, char **argv) {
   design::mute_stdout();
   try {
     watch_signals();
-    return run(o, s);
+    auto start = std::chrono::steady_clock::now();
+    std::unique_ptr<Ticker> ticker;
+    if (isatty(2)) ticker = std::make_unique<Ticker>(start);
+    design::Run r{o, &stop_search, &stop_signal, start, nullptr, [&ticker] { ticker.reset(); }};
+    if (ticker)
+      r.progress = [t = ticker.get()](uint64_t best, const std::string &what) {
+        t->report(best, what);
+      };
+    return wide(s) ? design::wide::search(r, s) : design::narrow::search(r, s);
   } catch (...) {
     if (!out_of_memory(std::current_exception())) throw;
     fputs(out_of_memory_line.c_str(), stderr);

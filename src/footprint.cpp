@@ -6,7 +6,7 @@
 #include "anneal.h"
 #include "partgreedy.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // Below this many covers no count of the check walk reaches 255, and the
 // local search keeps its multiplicities in bytes.

@@ -7,7 +7,7 @@
 
 #include "masks.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // The wheel size the estimate assumes without a given wheel: greedy wheels
 // come out at 1.2 to 3 times the counting bound, and the search keeps none

@@ -5,11 +5,11 @@
 #include <numeric>
 #include <unordered_set>
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 Set apply(const Perm &g, Set s) {
   Set out = 0;
-  for (; s; s &= s - 1) out |= bit(g[std::countr_zero(s)]);
+  for (; s; s = drop_first(s)) out |= bit(g[first(s)]);
   return out;
 }
 

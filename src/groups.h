@@ -13,7 +13,7 @@
 
 #include "masks.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // A permutation of the pool bits 0..n-1 (entries from n on are unused).
 using Perm = std::array<uint8_t, kMaxPool>;

@@ -15,7 +15,7 @@
 #include "masks.h"
 #include "split.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // When the schedule calls a method, and what it gives it.
 enum class Role {

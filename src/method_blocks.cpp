@@ -4,7 +4,7 @@
 #include "blocks.h"
 #include "method.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "bound.h"
 #include "method.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 namespace {
 

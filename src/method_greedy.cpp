@@ -5,7 +5,7 @@
 #include "method.h"
 #include "partgreedy.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "anneal.h"
 #include "method.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 namespace {
 

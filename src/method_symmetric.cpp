@@ -4,7 +4,7 @@
 #include "orbits.h"
 #include "symmetric.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 namespace {
 

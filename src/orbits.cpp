@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <map>
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 bool find_orbits(const Group &g, int m, size_t max_orbits, Orbits &out) {
   uint64_t total = binom()(g.n, m);

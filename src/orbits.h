@@ -13,7 +13,7 @@
 #include "groups.h"
 #include "masks.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // Orbit ids are looked up by colex rank, 4 bytes a set, and each group
 // fills its own table: C(40,6) fits, C(49,6) does not (the whole of

@@ -8,7 +8,7 @@
 #include "subcount.h"
 #include "sysmem.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // Steps a greedy takes, roughly: measured at 1.2 to 3 times the lower bound.
 static double steps(const Shape &s) {
@@ -113,21 +113,21 @@ std::vector<Set> engine_greedy(const Shape &s, Deadline give_up, const std::atom
   // flag byte, then the numbers): the engine's removal takes a table of
   // uncovered rows, here just those the cover takes.
   std::vector<unsigned char> rows((size_t)s.k + 1);
-  int cover[64];
+  int cover[kMaxPool];
   for (uint64_t left = all; left > 0;) {
     if (std::chrono::steady_clock::now() > give_up || (halt && *halt)) return {};
     int row = 0;
     if (subcount_best(sc, bound.data(), (int)cands, &row, [](int) {}) <= 0 || row < 1) return {};
     Set c = lex_unrank((uint64_t)row - 1, s.n, s.x);
     int nc = 0, taken = 0;
-    for (Set m = c; m; m &= m - 1) cover[nc++] = std::countr_zero(m) + 1;
+    for (Set m = c; m; m = drop_first(m)) cover[nc++] = first(m) + 1;
     rows.resize((size_t)s.k + 1);
     for_covered(s, c, [&](uint64_t kr) {
       if (!open[kr]) return;
       open[kr] = 0, left--, taken++;
       rows.push_back(0);
-      for (Set m = unrank(kr, s.k); m; m &= m - 1)
-        rows.push_back((unsigned char)(std::countr_zero(m) + 1));
+      for (Set m = unrank(kr, s.k); m; m = drop_first(m))
+        rows.push_back((unsigned char)(first(m) + 1));
     });
     subcount_cover(sc, cover, rows.data(), s.k + 1, taken);
     wheel.push_back(c);

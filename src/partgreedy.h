@@ -13,7 +13,7 @@
 #include "deadline.h"
 #include "masks.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // The x-sets the colex greedy holds a count for, 4 bytes each.
 constexpr uint64_t kMaxGreedyCandidates = (uint64_t)1 << 26;

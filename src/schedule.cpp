@@ -12,16 +12,16 @@
 #include "split.h"
 #include "symmetric.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // Each defined in its own file (method_*.cpp).
-const Method &colex_greedy_method(), &engine_greedy_method(), &fringe_method(),
-    &symmetric_method(), &block_method(), &local_search_method();
+const Method &colex_greedy_method(), &engine_greedy_method(), &fringe_method(), &symmetric_method(),
+    &block_method(), &local_search_method();
 
 const std::vector<const Method *> &methods() {
-  static const std::vector<const Method *> list = {
-      &colex_greedy_method(), &engine_greedy_method(), &fringe_method(), &symmetric_method(),
-      &block_method(),        &local_search_method()};
+  static const std::vector<const Method *> list = {&colex_greedy_method(), &engine_greedy_method(),
+                                                   &fringe_method(),       &symmetric_method(),
+                                                   &block_method(),        &local_search_method()};
   return list;
 }
 
@@ -105,21 +105,20 @@ struct Proved {
 
 // What is known of the direct wheel of L(m,j,x,t).
 struct Known {
-  bool tried = false;     // the greedy has run or was out of reach
-  uint32_t built = 0;     // the build methods that gave it a wheel, a bit each
-  size_t searched = 0;    // the search methods run on it, in the list's order
+  bool tried = false;            // the greedy has run or was out of reach
+  uint32_t built = 0;            // the build methods that gave it a wheel, a bit each
+  size_t searched = 0;           // the search methods run on it, in the list's order
   bool looked_up = false;        // the store was asked for its wheel
   uint64_t stored = UINT64_MAX;  // the size of its stored wheel, where one was taken
-  std::vector<Set> best;  // proved
-  std::vector<Step> steps;  // how best came about
-  bool optimal = false;     // no smaller wheel exists (the exact solve proved it)
-  bool settled = false;     // local search stopped improving it
-  int failed = 0;           // slices in a row that found nothing
+  std::vector<Set> best;         // proved
+  std::vector<Step> steps;       // how best came about
+  bool optimal = false;          // no smaller wheel exists (the exact solve proved it)
+  bool settled = false;          // local search stopped improving it
+  int failed = 0;                // slices in a row that found nothing
 
   // A smaller proved wheel: an improving method refines the step before it
   // (its own, or adds one), any other source starts the story afresh.
-  void improve(std::vector<Set> w, const std::string &name, bool refines,
-               std::string detail = "") {
+  void improve(std::vector<Set> w, const std::string &name, bool refines, std::string detail = "") {
     best = std::move(w);
     if (refines && !steps.empty() && steps.back().name == name)
       steps.back().size = best.size();
@@ -442,7 +441,7 @@ struct Search {
     progress(size < kNoWheel ? size : 0, what);
     in.progress = [&](uint64_t b) {
       int64_t now = size < kNoWheel && !d.best.empty() ? size - (int64_t)d.best.size() + (int64_t)b
-                                                        : (int64_t)b;
+                                                       : (int64_t)b;
       progress(now, what);
     };
     // The whole instance's wheel must beat the split's as well as its own
@@ -653,7 +652,8 @@ struct Search {
       return true;
     }
     describe(parts, size, out.built);
-    uint64_t rest = opt.moves == UINT64_MAX ? UINT64_MAX : opt.moves - std::min(opt.moves, moves_used);
+    uint64_t rest =
+        opt.moves == UINT64_MAX ? UINT64_MAX : opt.moves - std::min(opt.moves, moves_used);
     out.covers = improve_whole(composed, rest, 1);
     // The local search keeps its wheels without holes; the check walk proves it.
     progress(std::min(out.covers.size(), composed.size()), "proof");
@@ -662,9 +662,15 @@ struct Search {
       if (!proved(s, out.covers)) return false;
     }
     std::string gain = "local search of the whole wheel: " + covers_text(out.covers.size());
+    // A whole too large for local search is left as its split composed it, and says so.
+    uint64_t ksets = binom()(s.n, s.k);
+    bool too_large = ksets > kMaxAnnealKsets;
+    if (too_large)
+      gain = "too many " + std::to_string(s.k) + "-sets (" + std::to_string(ksets) +
+             ") for local search of the whole";
     if (parts.size() > 1)
       out.built.push_back("composed: " + covers_text(composed.size()) +
-                          (out.covers.size() < composed.size() ? "; " + gain : ""));
+                          (out.covers.size() < composed.size() || too_large ? "; " + gain : ""));
     else if (out.covers.size() < composed.size())
       out.built.push_back(gain);
     return true;
@@ -736,4 +742,4 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
   return search.finish(parts, size, out);
 }
 
-}  // namespace design
+}  // namespace design::inline VORLANK_SETS

@@ -12,7 +12,7 @@
 
 #include "masks.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 struct DesignOptions {
   double seconds = 30;

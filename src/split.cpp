@@ -3,7 +3,7 @@
 
 #include <set>
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // Bottom-up over pool sizes: each entry is the direct wheel or the best pair
 // of smaller entries with k1 + k2 = j + 1 (a split with smaller k_i would

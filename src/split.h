@@ -21,7 +21,7 @@
 
 #include "masks.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // A leaf of a split: numbers offset + 1 .. offset + n, k-sets of size k.
 // A Fringe part holds the x - 1 highest numbers F of its n, the others A

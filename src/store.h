@@ -23,7 +23,7 @@
 
 #include "masks.h"
 
-namespace store {
+namespace store::inline VORLANK_SETS {
 
 // The lock file beside the wheels, taken around every replacement.
 inline constexpr const char *kLockName = ".lock";

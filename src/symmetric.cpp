@@ -19,7 +19,7 @@
 #include "exact.h"
 #include "tasks.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 
 int design_threads() {

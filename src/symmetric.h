@@ -15,7 +15,7 @@
 #include "deadline.h"
 #include "orbits.h"
 
-namespace design {
+namespace design::inline VORLANK_SETS {
 
 // Groups below this order reduce the problem too little to pay; the
 // trivial group serves only the exact solve of small instances.

@@ -71,6 +71,12 @@ def main():
     cs, cout, _ = run(a.bin_dir, "vorlank-check", [49, 6, 6, 2], out.encode())
     if status != 0 or cs != 0 or len(covers_of(out)) >= 33 or wall > 10:
         failures.append(f"--seconds 1 L(49,6,6,2): status {status}, {err!r}, {cout!r}")
+    # A pool beyond 64 numbers (the build over 256-bit sets): four parts whose
+    # wheels cross the words of a set; the greedy parts alone give 66.
+    status, out, err = run(a.bin_dir, "vorlank-design", ["--seconds", 4 if slow else 2, 69, 5, 5, 2])
+    cs, cout, _ = run(a.bin_dir, "vorlank-check", [69, 5, 5, 2], out.encode())
+    if status != 0 or cs != 0 or len(covers_of(out)) > 70 or "lower bound 57" not in out:
+        failures.append(f"L(69,5,5,2): status {status}, {err!r}, {out[:200]!r}, {cout!r}")
     # --from: a greedy run's transcript in, never a larger wheel out.
     greedy = run(a.bin_dir, "vorlank", [15, 4, 5, 3], b"2\n")[1]
     given = sum(1 for l in greedy.splitlines() if l.startswith("left:") and " cover" in l)

@@ -86,7 +86,7 @@ L(7,3,4,3)       12     11  1.091  yes      2026-12-07T13:45:00Z  L(7,3,4,3): gr
 L(8,2,3,2)        -     11      -  -        2026-12-07T13:45:00Z  not a wheel: not a regular file
 L(9,2,3,2)        -     12      -  -        2026-12-07T13:45:00Z  not a wheel: 3 of the 36 k-sets are not covered
 L(10,2,6,2)       -      4      -  -        2026-12-07T13:45:00Z  not a wheel: its first line is not "# L(10,2,6,2): N covers, ..."
-L(65,2,3,2)       -      -      -  -        2026-12-07T13:45:00Z  not a wheel: n above 64 (here n = 65)
+L(65,2,3,2)       -    694      -  -        2026-12-07T13:45:00Z  not a wheel: its first line is not "# L(65,2,3,2): N covers, ..."
 """
 CSV = '''\
 instance,covers,bound,ratio,optimal,stored,built
@@ -96,7 +96,7 @@ instance,covers,bound,ratio,optimal,stored,built
 "L(8,2,3,2)",-,11,-,-,2026-12-07T13:45:00Z,not a wheel: not a regular file
 "L(9,2,3,2)",-,12,-,-,2026-12-07T13:45:00Z,not a wheel: 3 of the 36 k-sets are not covered
 "L(10,2,6,2)",-,4,-,-,2026-12-07T13:45:00Z,"not a wheel: its first line is not ""# L(10,2,6,2): N covers, ..."""
-"L(65,2,3,2)",-,-,-,-,2026-12-07T13:45:00Z,not a wheel: n above 64 (here n = 65)
+"L(65,2,3,2)",-,694,-,-,2026-12-07T13:45:00Z,"not a wheel: its first line is not ""# L(65,2,3,2): N covers, ..."""
 '''
 
 
