@@ -176,8 +176,8 @@ static constexpr double kSecondsPerKset = 5e-9;
 static constexpr double kSecondsPerCovered = 20e-9;
 
 double setup_seconds(const Shape &s, uint64_t covers) {
-  return kSecondsPerKset * (double)binom()(s.n, s.k) +
-         kSecondsPerCovered * (double)covers * (double)per_cover(s);
+  return kSetCost * (kSecondsPerKset * (double)binom()(s.n, s.k) +
+                     kSecondsPerCovered * (double)covers * (double)per_cover(s));
 }
 
 std::vector<Set> anneal(const Shape &s, const std::vector<Set> &start, uint64_t lb,

@@ -32,7 +32,7 @@ double colex_greedy_seconds(const Shape &s) {
   if (cands > kMaxGreedyCandidates || all > kMaxGreedyCandidates) return INFINITY;
   // Each k-set, once covered, lowers the count of every x-set that covers it.
   double lowerings = (double)all * (double)per_cover({s.n, s.x, s.k, s.t});
-  return 5e-9 * lowerings + 0.7e-9 * steps(s) * (double)cands;
+  return kSetCost * 5e-9 * lowerings + 0.7e-9 * steps(s) * (double)cands;
 }
 
 std::vector<Set> colex_greedy(const Shape &s, Deadline give_up, const std::atomic<bool> *halt) {

@@ -59,7 +59,7 @@ static constexpr uint64_t kCostlyWholeMove = 100'000;
 // Look-ups of the short local search of each greedy part wheel, and their
 // estimated seconds.
 static constexpr uint64_t kQuickLookups = 4'000'000;
-static constexpr double kSecondsPerLookup = 5e-9;
+static constexpr double kSecondsPerLookup = 5e-9 * kSetCost;
 // A proof this quick keeps the wheel at hand fresh after each phase (and an
 // interrupt proves the newest wheel rather than print the one at hand):
 // kCheapProof seconds, or kCheapProofShare of the run where that is more.
