@@ -36,6 +36,26 @@ struct alignas(64) subscratch {
   int one_at[4][subcount_max_x + 1], two_at[4][subcount_max_x + 1];
   int zero_at[4][subcount_max_x + 1];
   uint32_t q_block2, q_rest;
+
+  // The same blocks as flat lists, made at the first full build (the
+  // blocks' bounds are alike for every group): the ranks of at[] that a
+  // move shifts, each with its delta (block * 3 + u), those of blocks 0 and
+  // 1 first, shifts01 of them; and the own ranks in zero[], with their
+  // level and block, owns01 of them in blocks 0 and 1. One loop over each
+  // instead of one per level and block: the blocks hold a few ranks each.
+  struct shift {
+    int64_t *rank;
+    int by;
+  };
+  struct own {
+    int64_t *rank;
+    const sublevel *level;
+    int block;
+  };
+  std::vector<shift> shifts;
+  std::vector<own> owns;
+  int shifts01 = 0, owns01 = 0;
+  bool flat = false;  // the lists are made
 };
 
 // Runners-up kept for the next scan.

@@ -46,28 +46,23 @@ SUBSCAN_TARGET __attribute__((noinline)) static void build_group(const subcount 
   auto share = [&](int s, int m) { return m <= jhi ? subshare(sc, s, m) : 0; };
   if (q >= 2 && w.built && same >= q - 2) {
     int last0 = w.set[q - 1], last1 = qs[q - 1], prev0 = w.set[q - 2], prev1 = qs[q - 2];
-    int64_t d[3][3];  // per block, the shift of rank_u, u = 0, 1, 2
+    int64_t d[9];  // per block b, the shift of rank_u at d[b * 3 + u], u = 0, 1, 2
     for (int u = 0; u < 3; u++) {
-      d[1][u] = share(last1, 1 + u) - share(last0, 1 + u);
-      d[0][u] = d[1][u] + share(prev1, 2 + u) - share(prev0, 2 + u);
-      d[2][u] = share(prev1, 1 + u) - share(prev0, 1 + u);
+      d[3 + u] = share(last1, 1 + u) - share(last0, 1 + u);
+      d[u] = d[3 + u] + share(prev1, 2 + u) - share(prev0, 2 + u);
+      d[6 + u] = share(prev1, 1 + u) - share(prev0, 1 + u);
     }
     // Where only the last number moved, blocks 0 and 1 shift alike and
-    // block 2 stays: one span.
+    // block 2 stays.
     bool moved = prev1 != prev0;
-    int spans = moved ? 3 : 1, to[3] = {moved ? 1 : 2, 2, 3};
+    const subscratch::shift *sh = w.shifts.data();
+    for (int i = 0, m = moved ? (int)w.shifts.size() : w.shifts01; i < m; i++)
+      *sh[i].rank -= d[sh[i].by];
     uint32_t with[3] = {};
-    for (int j = jlo; j <= jhi; j++) {
-      int64_t *at = w.at[j].data(), *zero = w.zero[j].data();
-      const sublevel &lv = sc.level[j];
-      for (int b = 0; b < spans; b++) {
-        for (int e = w.one_at[b][j]; e < w.one_at[to[b]][j]; e++) at[e] -= d[b][1];
-        for (int e = w.two_at[b][j]; e < w.two_at[to[b]][j]; e++) at[e] -= d[b][2];
-        uint32_t sum = 0;
-        for (int e = w.zero_at[b][j]; e < w.zero_at[to[b]][j]; e++)
-          sum += subget(lv, zero[e] += d[b][0]);
-        with[b] += (uint32_t)lv.coef * sum;
-      }
+    const subscratch::own *ow = w.owns.data();
+    for (int i = 0, m = moved ? (int)w.owns.size() : w.owns01; i < m; i++) {
+      const sublevel &lv = *ow[i].level;
+      with[ow[i].block] += (uint32_t)lv.coef * subget(lv, *ow[i].rank += d[ow[i].block * 3]);
     }
     if (moved) w.q_block2 = with[2];
     w.q_only = w.q_rest + w.q_block2 + with[0] + with[1];
@@ -119,6 +114,22 @@ SUBSCAN_TARGET __attribute__((noinline)) static void build_group(const subcount 
   for (int j = jlo; j <= jhi; j++) assert(w.ones[j] == w.cells_one[j] && w.twos[j] == w.cells[j]);
   std::copy(qs, qs + q, w.set);
   w.built = true;
+  if (q >= 2 && !w.flat) {
+    w.flat = true;
+    for (int b = 0; b < 3; b++)
+      for (int j = jlo; j <= jhi; j++) {
+        for (int e = w.one_at[b][j]; e < w.one_at[b + 1][j]; e++)
+          w.shifts.push_back({&w.at[j][e], b * 3 + 1});
+        for (int e = w.two_at[b][j]; e < w.two_at[b + 1][j]; e++)
+          w.shifts.push_back({&w.at[j][e], b * 3 + 2});
+        for (int e = w.zero_at[b][j]; e < w.zero_at[b + 1][j]; e++)
+          w.owns.push_back({&w.zero[j][e], &sc.level[j], b});
+      }
+    // Block 2 comes last: a move of the last number alone stops before it.
+    w.shifts01 = 0, w.owns01 = 0;
+    for (const subscratch::shift &s : w.shifts) w.shifts01 += s.by < 6;
+    for (const subscratch::own &o : w.owns) w.owns01 += o.block < 2;
+  }
 }
 
 // Every function that takes or returns a tile's vectors is inlined into
