@@ -282,7 +282,11 @@ struct walk_base {
   int left[subcount_max_n + 1];     // the last numbers of the k-sets that leave
   std::vector<int> *out = nullptr;  // where the rows go, if they are wanted
   int told = 0;                     // rows in *out
-  int64_t cursor = 0, before = 0;   // bits below cursor that were set
+  // Where a second thread moves the rows as they are told: every hand_rows
+  // rows, the count told so far (times 2) is published in *hand.
+  std::atomic<int64_t> *hand = nullptr;
+  int handed = 0, hand_rows = 0;
+  int64_t cursor = 0, before = 0;  // bits below cursor that were set
 
   walk_base(subcount &c, const int *xset, const unsigned char *in_cover)
       : sc(c), cover(xset), in(in_cover) {
@@ -310,6 +314,11 @@ struct walk_base {
         (*out)[told++] = (int)(1 + before++);
         cursor++;
       }
+    }
+    if (hand && told - handed >= hand_rows) {
+      handed = told;
+      hand->store((int64_t)told << 1, std::memory_order_release);
+      hand->notify_one();
     }
   }
 
@@ -585,28 +594,39 @@ static int compact(subcount *remove, unsigned char *table, int k, int t, int row
   return gone;
 }
 
-// Moves the rows that stay down over the covered ones, rows covered[0..gone)
-// in order, and flags each covered row where it stood, as compact() does row
-// by row: the stretch between two covered rows moves as one block.
-static void move_rows(const int *covered, int gone, unsigned char *table, size_t w, int rows,
-                      [[maybe_unused]] const unsigned char *in_cover, [[maybe_unused]] int k,
-                      [[maybe_unused]] int t) {
-  int last = 0;  // the last covered row handled
-  for (int i = 0; i < gone; i++) {
-    int r = covered[i];
-    assert(r > last && r <= rows);
+// Moves the rows that stay down over the covered ones, as compact() does row
+// by row: the stretch between two covered rows moves as one block, and each
+// covered row is flagged where it stood. The covered rows come in order, a
+// few at a time (upto), then finish moves the stretch after the last.
+struct mover {
+  unsigned char *table;
+  size_t w;  // bytes a row
+  int rows;
+  [[maybe_unused]] const unsigned char *in_cover;  // for the checks of a debug build
+  [[maybe_unused]] int k, t;
+  int done = 0, last = 0;  // covered rows handled, the last of them
+
+  // Handles covered[done..upto).
+  void upto(const int *covered, int upto) {
+    for (; done < upto; done++) {
+      int r = covered[done], i = done;
+      assert(r > last && r <= rows);
 #ifndef NDEBUG
-    int shared = 0;
-    for (int j = 1; j <= k; j++) shared += in_cover[table[w * r + j]];
-    assert(shared >= t);
+      int shared = 0;
+      for (int j = 1; j <= k; j++) shared += in_cover[table[w * r + j]];
+      assert(shared >= t);
 #endif
-    if (i && r > last + 1)
-      memmove(table + w * (last + 1 - i), table + w * (last + 1), w * (r - last - 1));
-    table[w * r] = 1;
-    last = r;
+      if (i && r > last + 1)
+        memmove(table + w * (last + 1 - i), table + w * (last + 1), w * (r - last - 1));
+      table[w * r] = 1;
+      last = r;
+    }
   }
-  if (gone) memmove(table + w * (last + 1 - gone), table + w * (last + 1), w * (rows - last));
-}
+
+  void finish() {
+    if (done) memmove(table + w * (last + 1 - done), table + w * (last + 1), w * (rows - last));
+  }
+};
 
 // The removal for k <= x: the walk lowers the counts, and finds the covered
 // rows or leaves them to the pass.
@@ -615,21 +635,43 @@ static int cover_by_walk(subcount &sc, const int *cover, const unsigned char *in
                          unsigned char *table, int rows, compact_fn pass) {
   Walk wk(sc, cover, in_cover);  // a fixed walk's stacks: 8 KB for k = 6, 45 KB for k = 8
   int gone = 0, removed = 0;
-  if (sc.threads > 1 && rows >= sc.beside_rows) {
+  bool beside = sc.threads > 1 && rows >= sc.beside_rows;
+  if (sc.whole_table) {
+    // The walk tells the covered rows and the rest move between them: a
+    // small part of the time the pass takes to read every row. On large
+    // tables a second thread moves them while the walk goes on, handed the
+    // rows told in batches of hand_rows.
+    sc.gone_rows.resize(std::max<size_t>(sc.gone_rows.size(), subcount_count(sc, cover)));
+    wk.out = &sc.gone_rows;
+    mover mv{table, (size_t)sc.k + 1, rows, in_cover, sc.k, sc.t};
+    if (beside) {
+      std::atomic<int64_t> handed{0};  // rows handed, times 2, plus 1 once the walk is done
+      wk.hand = &handed, wk.hand_rows = sc.hand_rows;
+      std::thread helper([&] {
+        for (;;) {
+          int64_t h = handed.load(std::memory_order_acquire);
+          mv.upto(sc.gone_rows.data(), (int)(h >> 1));
+          if (h & 1) break;
+          handed.wait(h, std::memory_order_acquire);
+        }
+        mv.finish();
+      });
+      gone = removed = wk.run();
+      handed.store((int64_t)wk.told << 1 | 1, std::memory_order_release);
+      handed.notify_one();
+      helper.join();
+    } else {
+      gone = removed = wk.run();
+      mv.upto(sc.gone_rows.data(), gone);
+      mv.finish();
+    }
+    assert(wk.told == removed);
+  } else if (beside) {
     // The walk touches only the counters, the pass only the table: on large
-    // tables they run side by side. (Telling the rows from the walk there
-    // made the walk, the longer of the two, longer: L(49,6,6,2) +5%.)
+    // tables they run side by side.
     std::thread helper([&] { gone = pass(nullptr, table, sc.k, sc.t, rows, in_cover); });
     removed = wk.run();
     helper.join();
-  } else if (sc.whole_table) {
-    // In one thread the walk tells the covered rows and the rest move
-    // between them: a small part of the time the pass takes to read every row.
-    sc.gone_rows.resize(std::max<size_t>(sc.gone_rows.size(), subcount_count(sc, cover)));
-    wk.out = &sc.gone_rows;
-    gone = removed = wk.run();
-    assert(wk.told == removed);
-    move_rows(sc.gone_rows.data(), gone, table, sc.k + 1, rows, in_cover, sc.k, sc.t);
   } else {
     gone = pass(nullptr, table, sc.k, sc.t, rows, in_cover);
     removed = wk.run();
