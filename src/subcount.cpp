@@ -221,18 +221,22 @@ void subcount_remove(subcount &sc, const unsigned char *kset) { remove_kset(sc, 
 // m fewer k-sets hold the j-set at position p of level lv (not a bit level).
 template <class T> static inline void lower(T *f, int64_t p, int m) { f[p] = (T)(f[p] - m); }
 
-// The set bits of bits[from..to), which has a word of slack past `to`.
+// The set bits of bits[from..to), which has a word of slack past `to`: the
+// words between the first and the last whole, 64 bits at a time.
 static inline __attribute__((always_inline)) int64_t count_set_bits(const uint8_t *bits,
                                                                     int64_t from, int64_t to) {
-  int64_t n = 0;
-  while (from < to) {
-    // Up to 56 bits from any bit: a word from its byte, shifted.
-    int64_t m = std::min<int64_t>(56, to - from);
-    uint64_t word;
-    memcpy(&word, bits + (from >> 3), sizeof word);
-    n += __builtin_popcountll(word >> (from & 7) & (((uint64_t)1 << m) - 1));
-    from += m;
-  }
+  if (from >= to) return 0;
+  auto word = [&](int64_t i) {
+    uint64_t v;
+    memcpy(&v, bits + 8 * i, sizeof v);
+    return v;
+  };
+  int64_t a = from >> 6, b = to >> 6;
+  uint64_t head = word(a) >> (from & 63);
+  if (a == b) return __builtin_popcountll(head & (((uint64_t)1 << (to - from)) - 1));
+  int64_t n = __builtin_popcountll(head);
+  for (int64_t i = a + 1; i < b; i++) n += __builtin_popcountll(word(i));
+  if (to & 63) n += __builtin_popcountll(word(b) & (((uint64_t)1 << (to & 63)) - 1));
   return n;
 }
 
@@ -494,10 +498,9 @@ template <int K> struct fixed_walk : walk_base {
       lower(f32[j], p, m);
   }
 
-  int leaves(int lastnum, int cx) {
-    int64_t at = last[K] - st[K - 1][1][top[K - 1] - 1] - n;  // the bit of s at at + s
-    int gone = leave(f8[K], at, lastnum, cx);
-    if (!gone) return 0;
+  // The gone k-sets below the k - 1 chosen numbers, their last numbers in
+  // left[]: lowers the subsets that hold the last number.
+  int leaves(int gone) {
     for (int j = std::max(jlo, 1); j < K; j++) {
       const int64_t *ranks = st[j - 1][1];
       int m = top[j - 1];
@@ -520,46 +523,53 @@ template <int K> struct fixed_walk : walk_base {
   }
 
   template <int D> int go(int lastnum, int cx) {
-    if constexpr (D == K - 1) {
-      return leaves(lastnum, cx);
-    } else {
-      constexpr int more = K - D - 1;  // numbers still to come after the next
-      int low = std::max(1, jlo - more), gone = 0;
-      int64_t r1 = D ? st[D][1][top[D] - 1] : 0;  // rank_1 of the prefix
-      for (int s = lastnum + 1; s <= n - more; s++) {
-        if (cx + ge[s] < t) break;  // too few cover numbers left
-        int c = cx + in[s];
-        if (c + std::min(ge[s + 1], more) < t) continue;  // nor room for enough above s
-        int64_t r = r1 + (n - s);
-        if (D + 1 >= jlo) {
-          int64_t p = last[D + 1] - r;
-          int held = bits[D + 1] == 8    ? f8[D + 1][p]
-                     : bits[D + 1] == 16 ? f16[D + 1][p]
-                     : bits[D + 1] == 32 ? (int)f32[D + 1][p]
-                                         : f8[D + 1][p >> 3] >> (p & 7) & 1;
-          if (held == 0) continue;
-        }
-        const int64_t *add = binom + (size_t)(n - s) * (K + 1) + 1;  // C(n - s, u + 1)
-        int was[K + 1];
-        for (int j = D + 1; j >= low; j--) {
-          int m = top[j - 1];
-          was[j] = top[j];
-          for (int u = 0; u <= more; u++) {
-            const int64_t *from = st[j - 1][u + 1];
-            int64_t *to = st[j][u] + top[j], a = add[u];
-            for (int e = 0; e < m; e++) to[e] = from[e] + a;
-          }
-          top[j] += m;
-        }
-        int below = go<D + 1>(s, c);
-        if (below)
-          for (int j = std::max(jlo, low); j <= D + 1; j++)
-            for (int e = was[j]; e < top[j]; e++) lower_at(j, last[j] - st[j][0][e], below);
-        for (int j = low; j <= D + 1; j++) top[j] = was[j];
-        gone += below;
+    constexpr int more = K - D - 1;  // numbers still to come after the next
+    int low = std::max(1, jlo - more), gone = 0;
+    int64_t r1 = D ? st[D][1][top[D] - 1] : 0;  // rank_1 of the prefix
+    for (int s = lastnum + 1; s <= n - more; s++) {
+      if (cx + ge[s] < t) break;  // too few cover numbers left
+      int c = cx + in[s];
+      if (c + std::min(ge[s + 1], more) < t) continue;  // nor room for enough above s
+      int64_t r = r1 + (n - s);
+      if (D + 1 >= jlo) {
+        int64_t p = last[D + 1] - r;
+        int held = bits[D + 1] == 8    ? f8[D + 1][p]
+                   : bits[D + 1] == 16 ? f16[D + 1][p]
+                   : bits[D + 1] == 32 ? (int)f32[D + 1][p]
+                                       : f8[D + 1][p >> 3] >> (p & 7) & 1;
+        if (held == 0) continue;
       }
-      return gone;
+      const int64_t *add = binom + (size_t)(n - s) * (K + 1) + 1;  // C(n - s, u + 1)
+      int below = 0;
+      if constexpr (D == K - 2) {
+        // With s, k - 1 numbers: the k-sets that leave are found before
+        // the stacks are built, as most such prefixes have none.
+        int64_t r1s = (D ? st[D][2][top[D] - 1] : 0) + add[1];  // rank_1 of the prefix with s
+        below = leave(f8[K], last[K] - r1s - n, s, c);          // the bit of v at that + v
+        if (!below) continue;
+      }
+      int was[K + 1];
+      for (int j = D + 1; j >= low; j--) {
+        int m = top[j - 1];
+        was[j] = top[j];
+        for (int u = 0; u <= more; u++) {
+          const int64_t *from = st[j - 1][u + 1];
+          int64_t *to = st[j][u] + top[j], a = add[u];
+          for (int e = 0; e < m; e++) to[e] = from[e] + a;
+        }
+        top[j] += m;
+      }
+      if constexpr (D == K - 2)
+        leaves(below);
+      else
+        below = go<D + 1>(s, c);
+      if (below)
+        for (int j = std::max(jlo, low); j <= D + 1; j++)
+          for (int e = was[j]; e < top[j]; e++) lower_at(j, last[j] - st[j][0][e], below);
+      for (int j = low; j <= D + 1; j++) top[j] = was[j];
+      gone += below;
     }
+    return gone;
   }
 
   int run() { return go<0>(0, 0); }
