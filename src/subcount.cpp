@@ -221,18 +221,22 @@ void subcount_remove(subcount &sc, const unsigned char *kset) { remove_kset(sc, 
 // m fewer k-sets hold the j-set at position p of level lv (not a bit level).
 template <class T> static inline void lower(T *f, int64_t p, int m) { f[p] = (T)(f[p] - m); }
 
-// The set bits of bits[from..to), which has a word of slack past `to`.
+// The set bits of bits[from..to), which has a word of slack past `to`: the
+// words between the first and the last whole, 64 bits at a time.
 static inline __attribute__((always_inline)) int64_t count_set_bits(const uint8_t *bits,
                                                                     int64_t from, int64_t to) {
-  int64_t n = 0;
-  while (from < to) {
-    // Up to 56 bits from any bit: a word from its byte, shifted.
-    int64_t m = std::min<int64_t>(56, to - from);
-    uint64_t word;
-    memcpy(&word, bits + (from >> 3), sizeof word);
-    n += __builtin_popcountll(word >> (from & 7) & (((uint64_t)1 << m) - 1));
-    from += m;
-  }
+  if (from >= to) return 0;
+  auto word = [&](int64_t i) {
+    uint64_t v;
+    memcpy(&v, bits + 8 * i, sizeof v);
+    return v;
+  };
+  int64_t a = from >> 6, b = to >> 6;
+  uint64_t head = word(a) >> (from & 63);
+  if (a == b) return __builtin_popcountll(head & (((uint64_t)1 << (to - from)) - 1));
+  int64_t n = __builtin_popcountll(head);
+  for (int64_t i = a + 1; i < b; i++) n += __builtin_popcountll(word(i));
+  if (to & 63) n += __builtin_popcountll(word(b) & (((uint64_t)1 << (to & 63)) - 1));
   return n;
 }
 
@@ -271,34 +275,28 @@ namespace {
 // table of every uncovered k-set (sc.whole_table) it also tells their rows:
 // one more than the uncovered k-sets before them, counted on the bits as they
 // stood before this cover.
-struct walk {
+//
+// walk_base holds what both forms of the walk share: the cover, the last
+// numbers found below a prefix, and the rows told.
+struct walk_base {
   subcount &sc;
-  const int *cover;            // the cover's x numbers, ascending
-  const unsigned char *in;     // in[s]: is s in the cover
-  int ge[subcount_max_n + 2];  // ge[s]: cover numbers >= s
-  // Per level j, the prefix's j-subsets: rank_u of entry e at
-  // st[j][u * cap[j] + e], u = 0..k, so that one u of every entry lies in a
-  // row (the walk reads and builds them so).
-  std::vector<int64_t> st[subcount_max_x + 1];
-  int cap[subcount_max_x + 1];
-  int top[subcount_max_x + 1];      // entries on each stack
+  const int *cover;                 // the cover's x numbers, ascending
+  const unsigned char *in;          // in[s]: is s in the cover
+  int ge[subcount_max_n + 2];       // ge[s]: cover numbers >= s
   int left[subcount_max_n + 1];     // the last numbers of the k-sets that leave
   std::vector<int> *out = nullptr;  // where the rows go, if they are wanted
   int told = 0;                     // rows in *out
-  int64_t cursor = 0, before = 0;   // bits below cursor that were set
+  // Where a second thread moves the rows as they are told: every hand_rows
+  // rows, the count told so far (times 2) is published in *hand.
+  std::atomic<int64_t> *hand = nullptr;
+  int handed = 0, hand_rows = 0;
+  int64_t cursor = 0, before = 0;  // bits below cursor that were set
 
-  walk(subcount &c, const int *xset, const unsigned char *in_cover)
+  walk_base(subcount &c, const int *xset, const unsigned char *in_cover)
       : sc(c), cover(xset), in(in_cover) {
     ge[sc.n + 1] = 0;
     for (int s = sc.n; s >= 1; s--) ge[s] = ge[s + 1] + in[s];
-    for (int j = 0; j <= sc.k; j++) {
-      cap[j] = (int)sc.binom[(size_t)sc.k * (sc.jhi + 1) + j];
-      st[j].assign((size_t)cap[j] * (sc.k + 1), 0), top[j] = 0;
-    }
-    top[0] = 1;  // the empty set, rank 0 whatever comes above
   }
-
-  int64_t rank(int j, int e, int u) const { return st[j][(size_t)u * cap[j] + e]; }
 
   // Counts the set bits from the cursor up to bit p; none of them has left yet.
   void advance(int64_t p) {
@@ -321,16 +319,19 @@ struct walk {
         cursor++;
       }
     }
+    if (hand && told - handed >= hand_rows) {
+      handed = told;
+      hand->store((int64_t)told << 1, std::memory_order_release);
+      hand->notify_one();
+    }
   }
 
-  // The k-sets that hold the k - 1 chosen numbers (the last entry of level
-  // k - 1, above `last`), one more number s above, and enough of the cover.
-  int leaves(int last, int cx) {
-    int n = sc.n, k = sc.k;
-    const sublevel &bit = sc.level[k];
-    int64_t at = bit.last - rank(k - 1, top[k - 1] - 1, 1) - n;  // the bit of s at at + s
-    const uint8_t *bits = bit.u8.data();
-    int gone = 0;
+  // The k-sets that hold the k - 1 chosen numbers, one more number s above
+  // last, and enough of the cover (cx of it chosen): their last numbers go
+  // to left[], their bits (at + s) are cleared and their rows told. Returns
+  // how many left.
+  int leave(const uint8_t *bits, int64_t at, int last, int cx) {
+    int n = sc.n, gone = 0;
     if (cx >= sc.t) {
       // Every s above last will do: the uncovered ones are the set bits from
       // at + last + 1 to at + n, read 56 at a time (the level has 8 bytes of
@@ -344,15 +345,47 @@ struct walk {
     } else {
       // One short of t (go leaves no prefix further off): only the cover's
       // numbers above last will do.
-      for (int i = 0; i < sc.x; i++) {
-        int s = cover[i];
-        if (s <= last) continue;
-        int64_t p = at + s;
-        if (bits[p >> 3] >> (p & 7) & 1) left[gone++] = s;
+      for (int i = sc.x - ge[last + 1]; i < sc.x; i++) {
+        int64_t p = at + cover[i];
+        if (bits[p >> 3] >> (p & 7) & 1) left[gone++] = cover[i];
       }
     }
     if (out) tell(at, gone, cx >= sc.t, n + 1);
-    for (int i = 0; i < gone; i++) drop(sc.level[k], at + left[i]);
+    uint8_t *clear = sc.level[sc.k].u8.data();
+    for (int i = 0; i < gone; i++) {
+      int64_t p = at + left[i];
+      clear[p >> 3] &= (uint8_t) ~(1 << (p & 7));
+    }
+    return gone;
+  }
+};
+
+// The walk for any k, its stacks sized at run time.
+struct walk : walk_base {
+  // Per level j, the prefix's j-subsets: rank_u of entry e at
+  // st[j][u * cap[j] + e], u = 0..k, so that one u of every entry lies in a
+  // row (the walk reads and builds them so).
+  std::vector<int64_t> st[subcount_max_x + 1];
+  int cap[subcount_max_x + 1];
+  int top[subcount_max_x + 1];  // entries on each stack
+
+  walk(subcount &c, const int *xset, const unsigned char *in_cover) : walk_base(c, xset, in_cover) {
+    for (int j = 0; j <= sc.k; j++) {
+      cap[j] = (int)sc.binom[(size_t)sc.k * (sc.jhi + 1) + j];
+      st[j].assign((size_t)cap[j] * (sc.k + 1), 0), top[j] = 0;
+    }
+    top[0] = 1;  // the empty set, rank 0 whatever comes above
+  }
+
+  int64_t rank(int j, int e, int u) const { return st[j][(size_t)u * cap[j] + e]; }
+
+  // The k-sets that hold the k - 1 chosen numbers (the last entry of level
+  // k - 1, above `last`), one more number s above, and enough of the cover.
+  int leaves(int last, int cx) {
+    int n = sc.n, k = sc.k;
+    const sublevel &bit = sc.level[k];
+    int64_t at = bit.last - rank(k - 1, top[k - 1] - 1, 1) - n;  // the bit of s at at + s
+    int gone = leave(bit.u8.data(), at, last, cx);
     for (int j = std::max(sc.jlo, 1); j < k; j++) {
       sublevel &lv = sc.level[j];
       const int64_t *ranks = &st[j - 1][cap[j - 1]];  // rank_1 of each entry
@@ -415,6 +448,131 @@ struct walk {
     }
     return gone;
   }
+
+  int run() { return go(0, 0, 0); }
+};
+
+constexpr int choose(int a, int b) {
+  int64_t c = 1;
+  for (int i = 0; i < b; i++) c = c * (a - i) / (i + 1);
+  return (int)c;
+}
+
+// The same walk for a k known when compiling (2..8): the depth is a
+// template argument too, so that the stacks are plain arrays, every count
+// of u is fixed and the levels' counters are reached without a vector in
+// between. (L(45,6,6,3): the walk took a third less.)
+template <int K> struct fixed_walk : walk_base {
+  static constexpr int most = choose(K, K / 2);  // entries of the fullest level
+  int n, t, jlo;
+  const int64_t *binom;  // C(a, m) at binom[a * (K + 1) + m] (jhi is k)
+  int64_t last[K + 1];   // per level, the counter of rank r is number last - r
+  int bits[K + 1];
+  uint8_t *f8[K + 1];
+  uint16_t *f16[K + 1];
+  uint32_t *f32[K + 1];
+  int64_t st[K + 1][K + 1][most];  // rank_u of entry e of level j at st[j][u][e]
+  int top[K + 1];                  // entries on each stack
+
+  fixed_walk(subcount &c, const int *xset, const unsigned char *in_cover)
+      : walk_base(c, xset, in_cover), n(c.n), t(c.t), jlo(c.jlo), binom(c.binom.data()) {
+    assert(c.k == K && c.jhi == K);
+    for (int j = 0; j <= K; j++) {
+      top[j] = 0;
+      if (j < jlo) continue;
+      sublevel &lv = c.level[j];
+      last[j] = lv.last, bits[j] = lv.bits;
+      f8[j] = lv.u8.data(), f16[j] = lv.u16.data(), f32[j] = lv.u32.data();
+    }
+    for (int u = 0; u <= K; u++) st[0][u][0] = 0;
+    top[0] = 1;  // the empty set, rank 0 whatever comes above
+  }
+
+  // Lowers the counter at position p of level j (not the bit level) by m.
+  void lower_at(int j, int64_t p, int m) {
+    if (bits[j] == 8)
+      lower(f8[j], p, m);
+    else if (bits[j] == 16)
+      lower(f16[j], p, m);
+    else
+      lower(f32[j], p, m);
+  }
+
+  // The gone k-sets below the k - 1 chosen numbers, their last numbers in
+  // left[]: lowers the subsets that hold the last number.
+  int leaves(int gone) {
+    for (int j = std::max(jlo, 1); j < K; j++) {
+      const int64_t *ranks = st[j - 1][1];
+      int m = top[j - 1];
+      int64_t base = last[j] - n;
+      if (bits[j] == 8) {
+        uint8_t *f = f8[j];
+        for (int e = 0; e < m; e++)
+          for (int i = 0; i < gone; i++) lower(f, base - ranks[e] + left[i], 1);
+      } else if (bits[j] == 16) {
+        uint16_t *f = f16[j];
+        for (int e = 0; e < m; e++)
+          for (int i = 0; i < gone; i++) lower(f, base - ranks[e] + left[i], 1);
+      } else {
+        uint32_t *f = f32[j];
+        for (int e = 0; e < m; e++)
+          for (int i = 0; i < gone; i++) lower(f, base - ranks[e] + left[i], 1);
+      }
+    }
+    return gone;
+  }
+
+  template <int D> int go(int lastnum, int cx) {
+    constexpr int more = K - D - 1;  // numbers still to come after the next
+    int low = std::max(1, jlo - more), gone = 0;
+    int64_t r1 = D ? st[D][1][top[D] - 1] : 0;  // rank_1 of the prefix
+    for (int s = lastnum + 1; s <= n - more; s++) {
+      if (cx + ge[s] < t) break;  // too few cover numbers left
+      int c = cx + in[s];
+      if (c + std::min(ge[s + 1], more) < t) continue;  // nor room for enough above s
+      int64_t r = r1 + (n - s);
+      if (D + 1 >= jlo) {
+        int64_t p = last[D + 1] - r;
+        int held = bits[D + 1] == 8    ? f8[D + 1][p]
+                   : bits[D + 1] == 16 ? f16[D + 1][p]
+                   : bits[D + 1] == 32 ? (int)f32[D + 1][p]
+                                       : f8[D + 1][p >> 3] >> (p & 7) & 1;
+        if (held == 0) continue;
+      }
+      const int64_t *add = binom + (size_t)(n - s) * (K + 1) + 1;  // C(n - s, u + 1)
+      int below = 0;
+      if constexpr (D == K - 2) {
+        // With s, k - 1 numbers: the k-sets that leave are found before
+        // the stacks are built, as most such prefixes have none.
+        int64_t r1s = (D ? st[D][2][top[D] - 1] : 0) + add[1];  // rank_1 of the prefix with s
+        below = leave(f8[K], last[K] - r1s - n, s, c);          // the bit of v at that + v
+        if (!below) continue;
+      }
+      int was[K + 1];
+      for (int j = D + 1; j >= low; j--) {
+        int m = top[j - 1];
+        was[j] = top[j];
+        for (int u = 0; u <= more; u++) {
+          const int64_t *from = st[j - 1][u + 1];
+          int64_t *to = st[j][u] + top[j], a = add[u];
+          for (int e = 0; e < m; e++) to[e] = from[e] + a;
+        }
+        top[j] += m;
+      }
+      if constexpr (D == K - 2)
+        leaves(below);
+      else
+        below = go<D + 1>(s, c);
+      if (below)
+        for (int j = std::max(jlo, low); j <= D + 1; j++)
+          for (int e = was[j]; e < top[j]; e++) lower_at(j, last[j] - st[j][0][e], below);
+      for (int j = low; j <= D + 1; j++) top[j] = was[j];
+      gone += below;
+    }
+    return gone;
+  }
+
+  int run() { return go<0>(0, 0); }
 };
 
 }  // namespace
@@ -424,6 +582,7 @@ struct walk {
 // row taken out of the counts first where remove is set (the walk cannot
 // find them when k > x). Rows that stay move down in order; returns how
 // many were covered.
+using compact_fn = int (*)(subcount *, unsigned char *, int, int, int, const unsigned char *);
 template <int K>
 static int compact(subcount *remove, unsigned char *table, int k, int t, int rows,
                    const unsigned char *in_cover) {
@@ -445,27 +604,91 @@ static int compact(subcount *remove, unsigned char *table, int k, int t, int row
   return gone;
 }
 
-// Moves the rows that stay down over the covered ones, rows covered[0..gone)
-// in order, and flags each covered row where it stood, as compact() does row
-// by row: the stretch between two covered rows moves as one block.
-static void move_rows(const int *covered, int gone, unsigned char *table, size_t w, int rows,
-                      [[maybe_unused]] const unsigned char *in_cover, [[maybe_unused]] int k,
-                      [[maybe_unused]] int t) {
-  int last = 0;  // the last covered row handled
-  for (int i = 0; i < gone; i++) {
-    int r = covered[i];
-    assert(r > last && r <= rows);
+// Moves the rows that stay down over the covered ones, as compact() does row
+// by row: the stretch between two covered rows moves as one block, and each
+// covered row is flagged where it stood. The covered rows come in order, a
+// few at a time (upto), then finish moves the stretch after the last.
+struct mover {
+  unsigned char *table;
+  size_t w;  // bytes a row
+  int rows;
+  [[maybe_unused]] const unsigned char *in_cover;  // for the checks of a debug build
+  [[maybe_unused]] int k, t;
+  int done = 0, last = 0;  // covered rows handled, the last of them
+
+  // Handles covered[done..upto).
+  void upto(const int *covered, int upto) {
+    for (; done < upto; done++) {
+      int r = covered[done], i = done;
+      assert(r > last && r <= rows);
 #ifndef NDEBUG
-    int shared = 0;
-    for (int j = 1; j <= k; j++) shared += in_cover[table[w * r + j]];
-    assert(shared >= t);
+      int shared = 0;
+      for (int j = 1; j <= k; j++) shared += in_cover[table[w * r + j]];
+      assert(shared >= t);
 #endif
-    if (i && r > last + 1)
-      memmove(table + w * (last + 1 - i), table + w * (last + 1), w * (r - last - 1));
-    table[w * r] = 1;
-    last = r;
+      if (i && r > last + 1)
+        memmove(table + w * (last + 1 - i), table + w * (last + 1), w * (r - last - 1));
+      table[w * r] = 1;
+      last = r;
+    }
   }
-  if (gone) memmove(table + w * (last + 1 - gone), table + w * (last + 1), w * (rows - last));
+
+  void finish() {
+    if (done) memmove(table + w * (last + 1 - done), table + w * (last + 1), w * (rows - last));
+  }
+};
+
+// The removal for k <= x: the walk lowers the counts, and finds the covered
+// rows or leaves them to the pass.
+template <class Walk>
+static int cover_by_walk(subcount &sc, const int *cover, const unsigned char *in_cover,
+                         unsigned char *table, int rows, compact_fn pass) {
+  Walk wk(sc, cover, in_cover);  // a fixed walk's stacks: 8 KB for k = 6, 45 KB for k = 8
+  int gone = 0, removed = 0;
+  bool beside = sc.threads > 1 && rows >= sc.beside_rows;
+  if (sc.whole_table) {
+    // The walk tells the covered rows and the rest move between them: a
+    // small part of the time the pass takes to read every row. On large
+    // tables a second thread moves them while the walk goes on, handed the
+    // rows told in batches of hand_rows.
+    sc.gone_rows.resize(std::max<size_t>(sc.gone_rows.size(), subcount_count(sc, cover)));
+    wk.out = &sc.gone_rows;
+    mover mv{table, (size_t)sc.k + 1, rows, in_cover, sc.k, sc.t};
+    if (beside) {
+      std::atomic<int64_t> handed{0};  // rows handed, times 2, plus 1 once the walk is done
+      wk.hand = &handed, wk.hand_rows = sc.hand_rows;
+      std::thread helper([&] {
+        for (;;) {
+          int64_t h = handed.load(std::memory_order_acquire);
+          mv.upto(sc.gone_rows.data(), (int)(h >> 1));
+          if (h & 1) break;
+          handed.wait(h, std::memory_order_acquire);
+        }
+        mv.finish();
+      });
+      gone = removed = wk.run();
+      handed.store((int64_t)wk.told << 1 | 1, std::memory_order_release);
+      handed.notify_one();
+      helper.join();
+    } else {
+      gone = removed = wk.run();
+      mv.upto(sc.gone_rows.data(), gone);
+      mv.finish();
+    }
+    assert(wk.told == removed);
+  } else if (beside) {
+    // The walk touches only the counters, the pass only the table: on large
+    // tables they run side by side.
+    std::thread helper([&] { gone = pass(nullptr, table, sc.k, sc.t, rows, in_cover); });
+    removed = wk.run();
+    helper.join();
+  } else {
+    gone = pass(nullptr, table, sc.k, sc.t, rows, in_cover);
+    removed = wk.run();
+  }
+  assert(gone == removed);
+  (void)removed;
+  return gone;
 }
 
 int subcount_cover(subcount &sc, const int *cover, unsigned char *table, int w, int rows) {
@@ -478,35 +701,28 @@ int subcount_cover(subcount &sc, const int *cover, unsigned char *table, int w, 
   }
   // A fixed k lets the compiler unroll the row, so the test runs without a
   // branch per number.
-  static int (*const fixed[])(subcount *, unsigned char *, int, int, int, const unsigned char *) = {
-      compact<0>, compact<1>, compact<2>, compact<3>, compact<4>,
-      compact<5>, compact<6>, compact<7>, compact<8>};
-  auto pass = sc.k <= 8 ? fixed[sc.k] : compact<0>;
+  static const compact_fn fixed[] = {compact<0>, compact<1>, compact<2>, compact<3>, compact<4>,
+                                     compact<5>, compact<6>, compact<7>, compact<8>};
+  compact_fn pass = sc.k <= 8 ? fixed[sc.k] : compact<0>;
   if (sc.k > sc.x) return pass(&sc, table, sc.k, sc.t, rows, in_cover);
-  walk wk(sc, cover, in_cover);
-  int gone = 0, removed = 0;
-  if (sc.threads > 1 && rows >= sc.beside_rows) {
-    // The walk touches only the counters, the pass only the table: on large
-    // tables they run side by side. (Telling the rows from the walk there
-    // made the walk, the longer of the two, longer: L(49,6,6,2) +5%.)
-    std::thread helper([&] { gone = pass(nullptr, table, sc.k, sc.t, rows, in_cover); });
-    removed = wk.go(0, 0, 0);
-    helper.join();
-  } else if (sc.whole_table) {
-    // In one thread the walk tells the covered rows and the rest move
-    // between them: a small part of the time the pass takes to read every row.
-    sc.gone_rows.resize(std::max<size_t>(sc.gone_rows.size(), subcount_count(sc, cover)));
-    wk.out = &sc.gone_rows;
-    gone = removed = wk.go(0, 0, 0);
-    assert(wk.told == removed);
-    move_rows(sc.gone_rows.data(), gone, table, w, rows, in_cover, sc.k, sc.t);
-  } else {
-    gone = pass(nullptr, table, sc.k, sc.t, rows, in_cover);
-    removed = wk.go(0, 0, 0);
+  switch (sc.k) {
+  case 2:
+    return cover_by_walk<fixed_walk<2>>(sc, cover, in_cover, table, rows, pass);
+  case 3:
+    return cover_by_walk<fixed_walk<3>>(sc, cover, in_cover, table, rows, pass);
+  case 4:
+    return cover_by_walk<fixed_walk<4>>(sc, cover, in_cover, table, rows, pass);
+  case 5:
+    return cover_by_walk<fixed_walk<5>>(sc, cover, in_cover, table, rows, pass);
+  case 6:
+    return cover_by_walk<fixed_walk<6>>(sc, cover, in_cover, table, rows, pass);
+  case 7:
+    return cover_by_walk<fixed_walk<7>>(sc, cover, in_cover, table, rows, pass);
+  case 8:
+    return cover_by_walk<fixed_walk<8>>(sc, cover, in_cover, table, rows, pass);
+  default:
+    return cover_by_walk<walk>(sc, cover, in_cover, table, rows, pass);
   }
-  assert(gone == removed);
-  (void)removed;
-  return gone;
 }
 
 int subcount_count(const subcount &sc, const int *xset) {

@@ -88,14 +88,15 @@ struct subcount {
   // A scan does when the last one counted spread_runs runs or more (a run
   // takes about 0.1 us; 20,000 left a sixth of the steps of L(45,6,6,3) to
   // one thread, 300 slowed L(32,5,5,4)); the table is compacted beside the
-  // walk when it holds beside_rows rows or more.
+  // walk when it holds beside_rows rows or more, its covered rows handed
+  // over hand_rows at a time where the walk tells them.
   int64_t spread_runs = 1000, beside_rows = 1 << 20;
+  int hand_rows = 4096;
   int64_t last_runs = INT64_MAX;  // runs the last scan counted
   std::vector<subseed> seeds;     // the best rows of the last scan
   // The table subcount_cover is handed holds every uncovered k-set, in
-  // lexicographic order (the greedy run's nk-table): where k <= x and the
-  // table is not compacted beside the walk, its covered rows are then found
-  // by the walk instead of by reading each row.
+  // lexicographic order (the greedy run's nk-table): where k <= x, its
+  // covered rows are then found by the walk instead of by reading each row.
   bool whole_table = false;
   std::vector<int> gone_rows;  // the rows the walk found, for their move
 };

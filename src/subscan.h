@@ -36,6 +36,30 @@ struct alignas(64) subscratch {
   int one_at[4][subcount_max_x + 1], two_at[4][subcount_max_x + 1];
   int zero_at[4][subcount_max_x + 1];
   uint32_t q_block2, q_rest;
+
+  // The same blocks as flat lists, made at the first full build (the
+  // blocks' bounds are alike for every group): the ranks of at[] that a
+  // move shifts, as spans with their delta (block * 3 + u) or one by one
+  // where the spans are short (a loop over a span of one or two costs more
+  // than the shift: L(45,6,6,3)), and the spans of own ranks in zero[],
+  // with their level and block; those of blocks 0
+  // and 1 first, shifts01 and owns01 of them. One loop over each instead of
+  // one per level and block: where x is small, most blocks are empty or
+  // hold one rank.
+  struct shift {
+    int64_t *rank;
+    int count, by;
+  };
+  struct own {
+    int64_t *rank;
+    int count, block;
+    const sublevel *level;
+  };
+  std::vector<shift> shifts;
+  std::vector<own> owns;
+  int shifts01 = 0, owns01 = 0;
+  bool one_by_one = false;  // the spans are cut into single ranks (where they are short)
+  bool flat = false;        // the lists are made
 };
 
 // Runners-up kept for the next scan.

@@ -1,6 +1,7 @@
 // Subset enumeration: the parameters, the working set, the binomial
 // coefficient, lexicographic stepping and the two subset tables.
 #include <cstdio>
+#include <cstring>
 
 #include <unistd.h>
 
@@ -73,15 +74,25 @@ static int vary(unsigned char *tab, int m, void (*step)(), const char *title) {
   // right where nalk would wrap.
   int d = (int)(binom64(n, m) / 40 + 1);
   for (int i = 1; i <= m; i++) szt[i] = i;
-  int r = 1;
-  for (;;) {
-    unsigned char *row = tab + (size_t)w * r;
-    for (int j = 1; j <= m; j++) row[j] = (unsigned char)szt[j];
-    row[0] = 0;
-    if (szt[1] == n - m + 1) break;
-    step();
-    r++;
-    if (r % d == 0) {
+  int r = 1, dot = d < 2 ? 2 : d;  // the next row that ends with a dot (a multiple of d)
+  unsigned char *row = tab + (size_t)w * r;
+  row[0] = 0;
+  for (int j = 1; j <= m; j++) row[j] = (unsigned char)szt[j];
+  while (szt[1] != n - m + 1) {
+    // Most rows differ from the one before only in their last number: a
+    // copy of that row, its last byte raised.
+    unsigned char *next = row + w;
+    if (szt[m] < n) {
+      memcpy(next, row, w);
+      next[m] = (unsigned char)++szt[m];
+    } else {
+      step();
+      next[0] = 0;
+      for (int j = 1; j <= m; j++) next[j] = (unsigned char)szt[j];
+    }
+    row = next;
+    if (++r == dot) {
+      dot += d;
       printf(".");
       if (tty) fflush(stdout);
     }

@@ -19,8 +19,9 @@ static std::vector<int> numbers(uint32_t mask) {
 
 // How the engine learns of covered k-sets: one by one (subcount_remove),
 // or from the cover with an nk-table to compact (subcount_cover), the table
-// read row by row or its covered rows told by the walk (whole_table).
-enum learn { by_kset, by_cover, by_walk };
+// read row by row or its covered rows told by the walk (whole_table), in
+// one thread or handed to a second one that moves the rows a few at a time.
+enum learn { by_kset, by_cover, by_walk, by_walk_beside };
 
 // Runs a greedy choice after choice on both sides until all is covered.
 // narrow > 0 lowers the counters a kernel adds in their own width to at
@@ -32,7 +33,8 @@ static void follow(int n, int k, int x, int t, int threads, int chunk_rows, int 
                                   << threads << " kernel " << subcount_kernel_name(kernel)
                                   << (how == by_kset    ? " by k-set"
                                       : how == by_cover ? " by cover"
-                                                        : " by walk")
+                                      : how == by_walk  ? " by walk"
+                                                        : " by walk beside")
                                   << " narrow " << narrow);
   std::vector<uint32_t> open, covers;
   for (uint32_t m = 0; m < (1u << n); m++) {
@@ -48,9 +50,11 @@ static void follow(int n, int k, int x, int t, int threads, int chunk_rows, int 
   sc.threads = threads;
   sc.kernel = kernel;
   sc.spread_runs = 0;
-  // The table is compacted beside the walk, except where the walk tells its rows.
+  // Beside the walk (with two threads or more) except where it tells its
+  // rows in one thread; the rows it tells are handed over two at a time.
   sc.beside_rows = how == by_walk ? INT64_MAX : 0;
-  sc.whole_table = how == by_walk;
+  sc.whole_table = how == by_walk || how == by_walk_beside;
+  sc.hand_rows = 2;
   for (sublevel &lv : sc.level)
     if (narrow > 0) lv.narrow = std::min(lv.narrow, narrow);
   std::vector<int> bound(covers.size() + 1, (int)open.size());
@@ -113,14 +117,15 @@ TEST(Subcount, FollowsPlainCountingEveryStep) {
     follow(11, 5, 4, 3, 2, 20, v, by_kset);
     follow(11, 5, 4, 3, 1, 20, v, by_cover);  // k > x: the table finds the k-sets
     follow(10, 6, 3, 1, 2, 3, v, by_walk);
-    follow(12, 4, 4, 4, 2, 30, v, by_walk);
+    follow(12, 4, 4, 4, 2, 30, v, by_walk_beside);
     follow(8, 2, 1, 1, 1, 1, v, by_walk);
     follow(10, 3, 6, 3, 2, 5, v, by_kset);
     follow(10, 3, 6, 3, 3, 5, v, by_walk);
     // Byte counters of up to 120 (level 3), 16-bit ones of up to 330
     // (level 2): sums of ten and of five that the kernels add two and
     // three at a time in the counters' width before widening.
-    follow(13, 6, 6, 2, 2, 100, v, by_walk);
+    follow(13, 6, 6, 2, 2, 100, v, by_walk_beside);
+    follow(11, 9, 9, 5, 2, 100, v, by_walk_beside);  // the walk for any k
     follow(13, 6, 6, 2, 1, 100, v, by_kset, 3);
   }
   EXPECT_GE(kernels, 1);
