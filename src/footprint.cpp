@@ -5,6 +5,7 @@
 
 #include "anneal.h"
 #include "partgreedy.h"
+#include "weighted.h"
 
 namespace design::inline VORLANK_SETS {
 
@@ -27,6 +28,9 @@ static double shape_bytes(const Shape &s, uint64_t covers, double avail_mb, bool
     double multiplicity = covers <= kByteCounts ? 1 : 2;
     peak = std::max(peak, ksets * (multiplicity + sizeof(uint32_t)));
   }
+  // The weighted search, where k = t (method_weighted.cpp).
+  if (s.k == s.t && ksets <= (double)kMaxWeightedKsets && covers <= kMaxWeightedCovers)
+    peak = std::max(peak, ksets * kWeightedBytesPerKset);
   return peak;
 }
 

@@ -64,6 +64,16 @@ public:
   virtual MethodResult run(const MethodInput &in) const = 0;
 };
 
+struct AnnealStop;
+// A local search from a wheel without holes (anneal() and weighted_search()).
+using LocalSearchRun = std::vector<Set> (*)(const Shape &s, const std::vector<Set> &start,
+                                            uint64_t lb, const AnnealStop &stop, uint64_t seed,
+                                            uint64_t *moves_used,
+                                            const std::function<void(size_t)> &progress);
+// Runs of a local search side by side on in.best, each with its own seed,
+// the smallest wheel kept (method_local.cpp).
+MethodResult side_by_side(const MethodInput &in, LocalSearchRun search);
+
 // Every method of this build, in the order the schedule tries them within
 // a role; a method the build cannot run is not in the list.
 const std::vector<const Method *> &methods();
