@@ -69,10 +69,10 @@ static constexpr double kCheapProofShare = 0.02;
 // The check walk of the final proof counts every cover's k-sets and then
 // reads every k-set's count: about 5 ns each (the 322 covers of the greedy
 // run's L(49,6,6,3) in 0.49 s). Wheels come to about kProofCovers times
-// the counting bound.
+// the counting bound until one is at hand.
 static constexpr double kProofCovers = 3;
-double proof_seconds(const Shape &s) {
-  double covers = kProofCovers * (double)std::max<uint64_t>(counting_bound(s), 1);
+double proof_seconds(const Shape &s, double covers) {
+  if (covers <= 0) covers = kProofCovers * (double)std::max<uint64_t>(counting_bound(s), 1);
   return 5e-9 * ((double)binom()(s.n, s.k) + covers * (double)per_cover(s));
 }
 
@@ -602,7 +602,15 @@ struct Search {
     if (!at_hand.covers.empty() && p.covers.size() >= at_hand.covers.size()) return;
     describe(parts, size, p.built);
     progress(p.covers.size(), "proof");
-    if (proved(s, p.covers)) at_hand = std::move(p);
+    if (!proved(s, p.covers)) return;
+    // The final proof, of a wheel no larger, is now known to take longer
+    // where the wheel is above the guess (L(90,6,6,3): 1713 covers, not 900).
+    if (double need = proof_seconds(s, (double)p.covers.size()); need > proof) {
+      proof = need;
+      end = std::min(end, after(start, opt.seconds - proof));
+      hard_end = std::min(hard_end, after(start, run_limit(opt.seconds) - proof));
+    }
+    at_hand = std::move(p);
   }
 
   // ---- the result ----
@@ -670,7 +678,8 @@ struct Search {
     progress(std::min(out.covers.size(), composed.size()), "proof");
     if (out.covers.size() >= composed.size() || !proved(s, out.covers)) {
       out.covers = composed;
-      if (!proved(s, out.covers)) return false;
+      // The wheel at hand was proved once already.
+      if (composed != at_hand.covers && !proved(s, out.covers)) return false;
     }
     std::string gain = std::string(whole_by ? whole_by->name() : "local search") +
                        " of the whole wheel: " + covers_text(out.covers.size());

@@ -43,8 +43,9 @@ struct Design {
 // Wall seconds the whole run may take: --seconds S, with a margin for what
 // cannot be cut short (a greedy step, an exact solve, the proof).
 double run_limit(double seconds);
-// Estimated seconds of the final proof of a wheel for s.
-double proof_seconds(const Shape &s);
+// Estimated seconds of the final proof of a wheel for s of `covers` covers
+// (0: the size guessed before any wheel is at hand).
+double proof_seconds(const Shape &s, double covers = 0);
 
 // The smallest wheel found for s (k <= n, x < n) within the options' time;
 // `from` (a proved wheel, or empty) is one more candidate. Returns false
