@@ -356,9 +356,11 @@ static void report(const Options &opt, const Params &p, const Picks &picks, cons
 
   fprintf(o.f, "%slower bound: ", o.c);
   const char *sep = "";
-  for (const wheel::Bound &b : wheel::lower_bounds(p))
+  uint64_t bound = 0;
+  for (const wheel::Bound &b : wheel::lower_bounds(p)) {
     fprintf(o.f, "%s%llu (%s)", sep, (unsigned long long)b.value, b.name), sep = ", ";
-  uint64_t bound = wheel::best_bound(p).value;
+    bound = std::max(bound, b.value);
+  }
   fprintf(o.f, "\n%sratio: %.3f of the lower bound\n", o.c, (double)nc / (double)bound);
 
   if (opt.drawn) draw_report(o, p, picks, w, r, given, draw);

@@ -170,7 +170,7 @@ inline uint64_t rank(Set s) {
 inline Set unrank(uint64_t r, int size) {
   const Binom &b = binom();
   Set s = 0;
-  int p = kMaxPool;
+  int p = kMaxPool - 1;  // the highest bit a pool's set holds
   for (int i = size; i >= 1; i--) {
     while (b.c[i][p] > r) p--;
     r -= b.c[i][p];
