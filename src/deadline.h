@@ -10,8 +10,10 @@ namespace design {
 using Clock = std::chrono::steady_clock;
 using Deadline = Clock::time_point;
 
-// The point `seconds` after t (t itself for seconds <= 0).
+// The point `seconds` after t (t itself for seconds <= 0; never for
+// infinity or anything past a century).
 inline Deadline after(Deadline t, double seconds) {
+  if (!(seconds < 3e9)) return Deadline::max();
   return t + std::chrono::duration_cast<Clock::duration>(
                  std::chrono::duration<double>(std::max(0.0, seconds)));
 }

@@ -21,7 +21,6 @@
 
 namespace design::inline VORLANK_SETS {
 
-
 int design_threads() {
   if (const char *v = getenv("VORLANK_THREADS"); v && *v) return std::clamp(atoi(v), 1, 256);
   return std::max(1, (int)std::thread::hardware_concurrency());
@@ -31,10 +30,12 @@ int design_threads() {
 
 // Orbits and entries of the reduced problem held in memory (the annealer
 // and the exact solve both take the whole coverage list).
-// Where k > t, fewer x-orbits: a run of the annealer starts from the greedy
+// Where k = t, up to 400,000 x-orbits: C(36,6,2) = 47 comes under 7 cycles
+// of 5 and a fixed point (389,564 orbits, 5.6 million entries) and under 6
+// cycles of 6 (324,792). Where k > t, fewer x-orbits: a run of the annealer starts from the greedy
 // over all of them, and small groups, which give many, rarely pay there
 // (L(27,4,6,3) under groups of order 4: 74,000 orbits, 8 million entries).
-static constexpr OrbitLimits kMostOrbits{20000, 300000, 20'000'000};
+static constexpr OrbitLimits kMostOrbits{20000, 400000, 20'000'000};
 static constexpr OrbitLimits kMostDenseOrbits{20000, 40000, 5'000'000};
 // The exact solve takes the reduced problem where k = t (CBC proved every
 // covering design tried) or where its rows are few; where k > t and rows
@@ -42,6 +43,14 @@ static constexpr OrbitLimits kMostDenseOrbits{20000, 40000, 5'000'000};
 static constexpr size_t kExactRows = 5000;
 static constexpr size_t kExactDenseRows = 120;
 static constexpr uint64_t kExactNonzeros = 4'000'000;
+// Where k = t, CBC proves groups' problems of up to about 20,000 columns
+// within the short solve, and beyond 27,000 it rarely ends even the LP
+// (C(36,6,2): 60 groups, none of those above proved in 1 s); the annealer
+// takes those (C(36,6,2) = 47 under 6 cycles of 6, 324,792 x-orbits).
+static constexpr size_t kExactColumns = 25000;
+// The longer exact solves, for the groups the short one left unproved
+// with the lowest bounds: each takes kExactSeconds from the annealing.
+static constexpr size_t kExactFocusGroups = 4;
 // k-sets times x-sets of an instance whose exact solve without a group
 // comes before any group's (L(12,5,6,5): 731,808).
 static constexpr double kTinyProduct = 1e6;
@@ -65,6 +74,15 @@ static constexpr double kNodesPerSecond = 200;
 // take the runs.
 static constexpr double kScreenSeconds = 0.1;
 static constexpr double kAnnealSeconds = 0.15;
+// Where k = t runs need longer (C(36,6,2) under 6 cycles of 6: 47 in 2 of 8
+// runs of 2.5 s, 1 of 12 of 1.5 s, none of 8 of 1 s).
+static constexpr double kCoveringRunSeconds = 2.5;
+// Where k = t, groups up to this order take runs in every round, however
+// they screened: their orbit sizes add up to almost any total, and a short
+// run tells little of them (C(36,6,2): 6 cycles of 6, the only group of 45
+// that reaches 47, met 4-6 holes in half-second runs aiming at 48, where 18
+// groups met 1-3).
+static constexpr size_t kSmallOrder = 6;
 static constexpr size_t kFocusGroups = 8;
 static constexpr size_t kLastGroups = 2;
 static constexpr size_t kRunsPerRound = 2;
@@ -79,7 +97,8 @@ static constexpr uint64_t kAnnealMovesCap = 2'000'000;
 static bool exact_fits(const Shape &s, const OrbitCover &oc) {
   size_t rows = oc.k.rep.size();
   return exact_available() && oc.nonzeros <= kExactNonzeros &&
-         (s.k == s.t ? rows <= kExactRows : rows <= kExactDenseRows);
+         (s.k == s.t ? rows <= kExactRows && oc.x.rep.size() <= kExactColumns
+                     : rows <= kExactDenseRows);
 }
 
 static uint64_t total_of(const OrbitCover &oc, const std::vector<uint32_t> &chosen) {
@@ -204,7 +223,7 @@ std::pair<uint32_t, uint32_t> aim_move(const OrbitState &st, const Group &g, Rng
 }  // namespace
 
 OrbitAnneal anneal_orbits(const OrbitCover &oc, const Group &g, uint64_t beat, uint64_t lower,
-                          uint64_t moves, Deadline end, uint64_t seed,
+                          uint64_t moves, Deadline end, double seconds, uint64_t seed,
                           const std::function<bool()> &cancel) {
   const Shape &s = oc.s;
   OrbitState st(oc);
@@ -212,6 +231,7 @@ OrbitAnneal anneal_orbits(const OrbitCover &oc, const Group &g, uint64_t beat, u
   // Each seed starts elsewhere: a random orbit, then the greedy.
   st.add((uint32_t)rng.below(oc.x.rep.size()));
   greedy_orbits(st);
+  end = std::min(end, from_now(seconds));
   OrbitAnneal out;
   out.least_holes = UINT64_MAX;
   uint64_t best_total = beat;
@@ -313,8 +333,7 @@ public:
     });
     std::set<std::array<size_t, 4>> seen;
     for (size_t g : order_)
-      if (prepared_[g].oc && !seen.insert(prepared_[g].fingerprint).second)
-        prepared_[g].oc.reset();
+      if (prepared_[g].oc && !seen.insert(prepared_[g].fingerprint).second) prepared_[g].oc.reset();
     run_tasks(order_.size(), opt_.threads, stop_after, [&](size_t i) {
       size_t g = order_[i];
       if (out_of_time() || !prepared_[g].oc) return;
@@ -329,20 +348,25 @@ public:
   // Then the longer exact solves of the groups left unproved whose bound is
   // below the best, and annealing runs on the groups that screened best.
   void focus() {
-    std::vector<size_t> exact, focus;
+    std::vector<size_t> exact, pool, small;
     for (size_t g : order_)
       if (prepared_[g].oc && prepared_[g].exact && !prepared_[g].proved &&
           prepared_[g].bound < (double)best_ - 0.5)
         exact.push_back(g);
     for (size_t g : order_)
       if (prepared_[g].oc && !prepared_[g].exact && prepared_[g].screened < UINT64_MAX)
-        focus.push_back(g);
-    by_rank(focus);
-    focus.resize(std::min(focus.size(), kFocusGroups));
+        (s_.k == s_.t && groups_[g].elements.size() <= kSmallOrder ? small : pool).push_back(g);
+    // The longer solves for the lowest bounds first, the first on ties.
+    std::stable_sort(exact.begin(), exact.end(),
+                     [&](size_t a, size_t b) { return prepared_[a].bound < prepared_[b].bound; });
+    exact.resize(std::min(exact.size(), kExactFocusGroups));
+    by_rank(pool);
+    pool.resize(std::min(pool.size(), kFocusGroups));
     // The other groups' tables go (a few MB each, and a pool has dozens).
     for (size_t g = 0; g < groups_.size(); g++)
       if (std::find(exact.begin(), exact.end(), g) == exact.end() &&
-          std::find(focus.begin(), focus.end(), g) == focus.end())
+          std::find(pool.begin(), pool.end(), g) == pool.end() &&
+          std::find(small.begin(), small.end(), g) == small.end())
         prepared_[g].oc.reset();
     std::atomic<size_t> stop_after{SIZE_MAX};
     size_t base = order_.size();
@@ -351,23 +375,26 @@ public:
         stop_after = i;
     });
     base += exact.size();
-    // Rounds of runs over the focus groups, kRunsPerRound each, halving
-    // them after each round by the best rank any of their runs reached,
-    // down to kLastGroups.
-    for (size_t round = 0; stop_after == SIZE_MAX && !focus.empty() && !out_of_time() &&
-                           (timed_ || round < kFocusRounds);
-         round++) {
+    // Rounds of runs, kRunsPerRound for each group: the groups that
+    // screened best, halved after each round by the best rank any of their
+    // runs reached, down to kLastGroups, and where k = t the small groups
+    // in every round.
+    for (size_t round = 0;
+         stop_after == SIZE_MAX && !out_of_time() && (timed_ || round < kFocusRounds); round++) {
+      std::vector<size_t> focus = pool;
+      focus.insert(focus.end(), small.begin(), small.end());
+      if (focus.empty()) break;
       size_t runs = focus.size() * kRunsPerRound;
+      double secs = s_.k == s_.t ? kCoveringRunSeconds : kAnnealSeconds;
       run_tasks(runs, opt_.threads, stop_after, [&](size_t i) {
         if (!out_of_time() &&
-            anneal_run(base + i, focus[i % focus.size()], base + i, kAnnealSeconds, stop_after,
-                       i) &&
+            anneal_run(base + i, focus[i % focus.size()], base + i, secs, stop_after, i) &&
             i < stop_after)
           stop_after = i;
       });
       base += runs;
-      by_rank(focus);
-      focus.resize(std::max(std::min(focus.size(), kLastGroups), focus.size() / 2));
+      by_rank(pool);
+      pool.resize(std::max(std::min(pool.size(), kLastGroups), pool.size() / 2));
     }
   }
 
@@ -430,8 +457,7 @@ private:
   }
 
   // Keeps a proved wheel of the chosen orbits; true where nothing after it can do better.
-  bool record(size_t key, size_t g, const std::vector<uint32_t> &chosen, bool exact,
-              bool optimal) {
+  bool record(size_t key, size_t g, const std::vector<uint32_t> &chosen, bool exact, bool optimal) {
     const OrbitCover &oc = *prepared_[g].oc;
     uint64_t total = total_of(oc, chosen);
     // At the lower bound a wheel is optimal, however it was found. A wheel
@@ -442,9 +468,13 @@ private:
     std::vector<Set> covers = expand(oc, chosen);
     if (!proved(s_, covers)) return false;  // never trusted unproved
     std::lock_guard<std::mutex> hold(lock_);
-    found_.push_back(
-        {key,
-         {total, std::move(covers), g, exact, optimal, {oc.t.rep.size(), oc.k.rep.size(), oc.x.rep.size()}}});
+    found_.push_back({key,
+                      {total,
+                       std::move(covers),
+                       g,
+                       exact,
+                       optimal,
+                       {oc.t.rep.size(), oc.k.rep.size(), oc.x.rep.size()}}});
     if (total < best_ || proof) {
       best_ = std::min<uint64_t>(best_, total);
       if (opt_.progress) opt_.progress(total);
@@ -457,27 +487,25 @@ private:
     // Where the run ends by moves, a count of nodes ends the solve, so that
     // its wheel does not depend on the machine's speed (the time stays as a
     // guard, ten times longer, within the search's end).
-    CoverSolution sol =
-        timed_ ? solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size,
-                             std::min(from_now(secs), opt_.end))
-               : solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size,
-                             std::min(from_now(10 * secs), opt_.end),
-                             (int)(secs * kNodesPerSecond));
+    CoverSolution sol = timed_ ? solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size,
+                                             std::min(from_now(secs), opt_.end))
+                               : solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size,
+                                             std::min(from_now(10 * secs), opt_.end),
+                                             (int)(secs * kNodesPerSecond));
     p.proved = sol.optimal, p.bound = sol.bound;
     return record(key, g, sol.chosen, true, sol.optimal);
   }
 
-  bool anneal_run(size_t key, size_t g, uint64_t seed, double secs,
-                  std::atomic<size_t> &stop_after, size_t i) {
+  bool anneal_run(size_t key, size_t g, uint64_t seed, double secs, std::atomic<size_t> &stop_after,
+                  size_t i) {
     // Timed runs aim below the best any thread has found; runs by moves
     // below the given size alone, so that they depend on the seed only.
     uint64_t aim = timed_ ? best_.load() : opt_.beat;
-    uint64_t moves =
-        timed_ ? UINT64_MAX
-               : std::clamp(opt_.moves / kRunsPerMoves, kLeastRunMoves, kAnnealMovesCap);
-    OrbitAnneal a = anneal_orbits(*prepared_[g].oc, groups_[g], aim, opt_.lower, moves,
-                                  timed_ ? std::min(from_now(secs), opt_.end) : opt_.end,
-                                  opt_.seed * 0x9e3779b97f4a7c15 + seed,
+    uint64_t moves = timed_
+                         ? UINT64_MAX
+                         : std::clamp(opt_.moves / kRunsPerMoves, kLeastRunMoves, kAnnealMovesCap);
+    OrbitAnneal a = anneal_orbits(*prepared_[g].oc, groups_[g], aim, opt_.lower, moves, opt_.end,
+                                  timed_ ? secs : INFINITY, opt_.seed * 0x9e3779b97f4a7c15 + seed,
                                   [&] { return i > stop_after || halted(); });
     uint64_t rank = !a.chosen.empty()            ? total_of(*prepared_[g].oc, a.chosen)
                     : a.least_holes < UINT64_MAX ? kHoleRank + a.least_holes
@@ -498,7 +526,7 @@ private:
   std::vector<Prepared> prepared_;
   std::vector<size_t> order_;  // the groups in the order they are screened
   std::atomic<uint64_t> best_;
-  std::mutex lock_;                               // guards found_ and the ranks
+  std::mutex lock_;                              // guards found_ and the ranks
   std::vector<std::pair<size_t, Found>> found_;  // by (phase, task) order
 };
 }  // namespace
@@ -511,4 +539,4 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &opt) {
   return search.winner();
 }
 
-}  // namespace design
+}  // namespace design::inline VORLANK_SETS

@@ -58,9 +58,11 @@ struct OrbitAnneal {
 };
 
 // Annealing over the orbits of one group, from a random orbit and then the
-// greedy cover over orbits; exposed for tests.
+// greedy cover over orbits, for `seconds` after that start (a large group's
+// greedy over hundreds of thousands of orbits takes a tenth of a second of
+// its own) and at most to `end`; exposed for tests.
 OrbitAnneal anneal_orbits(const OrbitCover &oc, const Group &g, uint64_t beat, uint64_t lower,
-                          uint64_t moves, Deadline end, uint64_t seed,
+                          uint64_t moves, Deadline end, double seconds, uint64_t seed,
                           const std::function<bool()> &cancel);
 
-}  // namespace design
+}  // namespace design::inline VORLANK_SETS
