@@ -356,9 +356,12 @@ public:
     for (size_t g : order_)
       if (prepared_[g].oc && !prepared_[g].exact && prepared_[g].screened < UINT64_MAX)
         (s_.k == s_.t && groups_[g].elements.size() <= kSmallOrder ? small : pool).push_back(g);
-    // The longer solves for the lowest bounds first, the first on ties.
-    std::stable_sort(exact.begin(), exact.end(),
-                     [&](size_t a, size_t b) { return prepared_[a].bound < prepared_[b].bound; });
+    // The longer solves for the lowest bounds first, the larger group on
+    // ties (not std::stable_sort: its buffer trips AddressSanitizer here).
+    std::sort(exact.begin(), exact.end(), [&](size_t a, size_t b) {
+      return prepared_[a].bound != prepared_[b].bound ? prepared_[a].bound < prepared_[b].bound
+                                                      : a < b;
+    });
     exact.resize(std::min(exact.size(), kExactFocusGroups));
     by_rank(pool);
     pool.resize(std::min(pool.size(), kFocusGroups));
