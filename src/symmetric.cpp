@@ -21,6 +21,7 @@
 
 namespace design::inline VORLANK_SETS {
 
+
 int design_threads() {
   if (const char *v = getenv("VORLANK_THREADS"); v && *v) return std::clamp(atoi(v), 1, 256);
   return std::max(1, (int)std::thread::hardware_concurrency());
@@ -32,9 +33,10 @@ int design_threads() {
 // and the exact solve both take the whole coverage list).
 // Where k = t, up to 400,000 x-orbits: C(36,6,2) = 47 comes under 7 cycles
 // of 5 and a fixed point (389,564 orbits, 5.6 million entries) and under 6
-// cycles of 6 (324,792). Where k > t, fewer x-orbits: a run of the annealer starts from the greedy
-// over all of them, and small groups, which give many, rarely pay there
-// (L(27,4,6,3) under groups of order 4: 74,000 orbits, 8 million entries).
+// cycles of 6 (324,792). Where k > t, fewer x-orbits: a run of the annealer
+// starts from the greedy over all of them, and small groups, which give
+// many, rarely pay there (L(27,4,6,3) under groups of order 4: 74,000
+// orbits, 8 million entries).
 static constexpr OrbitLimits kMostOrbits{20000, 400000, 20'000'000};
 static constexpr OrbitLimits kMostDenseOrbits{20000, 40000, 5'000'000};
 // The exact solve takes the reduced problem where k = t (CBC proved every
@@ -79,9 +81,9 @@ static constexpr double kAnnealSeconds = 0.15;
 static constexpr double kCoveringRunSeconds = 2.5;
 // Where k = t, groups up to this order take runs in every round, however
 // they screened: their orbit sizes add up to almost any total, and a short
-// run tells little of them (C(36,6,2): 6 cycles of 6, the only group of 45
-// that reaches 47, met 4-6 holes in half-second runs aiming at 48, where 18
-// groups met 1-3).
+// run tells little of them (C(36,6,2): 6 cycles of 6, the only one of the
+// 41 groups that fit to reach 47 in four runs of 2.5 s, met 4-6 holes in
+// half-second runs aiming at 48, where 18 groups met 1-3).
 static constexpr size_t kSmallOrder = 6;
 static constexpr size_t kFocusGroups = 8;
 static constexpr size_t kLastGroups = 2;
@@ -333,7 +335,8 @@ public:
     });
     std::set<std::array<size_t, 4>> seen;
     for (size_t g : order_)
-      if (prepared_[g].oc && !seen.insert(prepared_[g].fingerprint).second) prepared_[g].oc.reset();
+      if (prepared_[g].oc && !seen.insert(prepared_[g].fingerprint).second)
+        prepared_[g].oc.reset();
     run_tasks(order_.size(), opt_.threads, stop_after, [&](size_t i) {
       size_t g = order_[i];
       if (out_of_time() || !prepared_[g].oc) return;
@@ -460,7 +463,8 @@ private:
   }
 
   // Keeps a proved wheel of the chosen orbits; true where nothing after it can do better.
-  bool record(size_t key, size_t g, const std::vector<uint32_t> &chosen, bool exact, bool optimal) {
+  bool record(size_t key, size_t g, const std::vector<uint32_t> &chosen, bool exact,
+              bool optimal) {
     const OrbitCover &oc = *prepared_[g].oc;
     uint64_t total = total_of(oc, chosen);
     // At the lower bound a wheel is optimal, however it was found. A wheel
@@ -471,13 +475,9 @@ private:
     std::vector<Set> covers = expand(oc, chosen);
     if (!proved(s_, covers)) return false;  // never trusted unproved
     std::lock_guard<std::mutex> hold(lock_);
-    found_.push_back({key,
-                      {total,
-                       std::move(covers),
-                       g,
-                       exact,
-                       optimal,
-                       {oc.t.rep.size(), oc.k.rep.size(), oc.x.rep.size()}}});
+    found_.push_back(
+        {key,
+         {total, std::move(covers), g, exact, optimal, {oc.t.rep.size(), oc.k.rep.size(), oc.x.rep.size()}}});
     if (total < best_ || proof) {
       best_ = std::min<uint64_t>(best_, total);
       if (opt_.progress) opt_.progress(total);
@@ -490,23 +490,24 @@ private:
     // Where the run ends by moves, a count of nodes ends the solve, so that
     // its wheel does not depend on the machine's speed (the time stays as a
     // guard, ten times longer, within the search's end).
-    CoverSolution sol = timed_ ? solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size,
-                                             std::min(from_now(secs), opt_.end))
-                               : solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size,
-                                             std::min(from_now(10 * secs), opt_.end),
-                                             (int)(secs * kNodesPerSecond));
+    CoverSolution sol =
+        timed_ ? solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size,
+                             std::min(from_now(secs), opt_.end))
+               : solve_cover(p.oc->k.rep.size(), p.oc->cover, p.oc->x.size,
+                             std::min(from_now(10 * secs), opt_.end),
+                             (int)(secs * kNodesPerSecond));
     p.proved = sol.optimal, p.bound = sol.bound;
     return record(key, g, sol.chosen, true, sol.optimal);
   }
 
-  bool anneal_run(size_t key, size_t g, uint64_t seed, double secs, std::atomic<size_t> &stop_after,
-                  size_t i) {
+  bool anneal_run(size_t key, size_t g, uint64_t seed, double secs,
+                  std::atomic<size_t> &stop_after, size_t i) {
     // Timed runs aim below the best any thread has found; runs by moves
     // below the given size alone, so that they depend on the seed only.
     uint64_t aim = timed_ ? best_.load() : opt_.beat;
-    uint64_t moves = timed_
-                         ? UINT64_MAX
-                         : std::clamp(opt_.moves / kRunsPerMoves, kLeastRunMoves, kAnnealMovesCap);
+    uint64_t moves =
+        timed_ ? UINT64_MAX
+               : std::clamp(opt_.moves / kRunsPerMoves, kLeastRunMoves, kAnnealMovesCap);
     OrbitAnneal a = anneal_orbits(*prepared_[g].oc, groups_[g], aim, opt_.lower, moves, opt_.end,
                                   timed_ ? secs : INFINITY, opt_.seed * 0x9e3779b97f4a7c15 + seed,
                                   [&] { return i > stop_after || halted(); });
@@ -529,7 +530,7 @@ private:
   std::vector<Prepared> prepared_;
   std::vector<size_t> order_;  // the groups in the order they are screened
   std::atomic<uint64_t> best_;
-  std::mutex lock_;                              // guards found_ and the ranks
+  std::mutex lock_;                               // guards found_ and the ranks
   std::vector<std::pair<size_t, Found>> found_;  // by (phase, task) order
 };
 }  // namespace
@@ -542,4 +543,4 @@ SymmetricWheel symmetric_wheel(const Shape &s, const SymmetricOptions &opt) {
   return search.winner();
 }
 
-}  // namespace design::inline VORLANK_SETS
+}  // namespace design

@@ -65,4 +65,4 @@ OrbitAnneal anneal_orbits(const OrbitCover &oc, const Group &g, uint64_t beat, u
                           uint64_t moves, Deadline end, double seconds, uint64_t seed,
                           const std::function<bool()> &cancel);
 
-}  // namespace design::inline VORLANK_SETS
+}  // namespace design
