@@ -84,6 +84,8 @@ DESIGN = [  # n, k, x, t, seconds given to vorlank-design, best known (0: none l
     (10, 2, 6, 2, 1, 4),
     (49, 2, 7, 2, 60, 56),
     (57, 2, 8, 2, 60, 57),
+    (48, 2, 7, 2, 10, 0),
+    (56, 2, 8, 2, 10, 0),
     (36, 2, 6, 2, 60, 47),
     (13, 3, 4, 3, 60, 78),
     (69, 5, 5, 2, 60, 0),
@@ -130,7 +132,7 @@ def design_run(bin_dir, n, k, x, t, secs, seed):
     return size, wall, method + (", " + group if group else "")
 
 
-def design(bin_dir, seeds):
+def design(bin_dir, seeds, only=None):
     """vorlank-design on the targets, seeds 1..seeds: the wheels against the best known, the
     median, and how the median run built its wheel."""
     head = "".join(f" {'seed ' + str(i):>7}" for i in range(1, seeds + 1))
@@ -138,6 +140,8 @@ def design(bin_dir, seeds):
           f"{'wall s':>6}  method, group (median run)")
     greedy_covers = {}
     for n, k, x, t, secs, known in DESIGN:
+        if only and f"{n},{k},{x},{t}" not in only:
+            continue
         if (n, k, x, t) not in greedy_covers:
             # The greedy run only where its table of x-sets is of a size it takes in seconds.
             greedy_covers[(n, k, x, t)] = greedy(bin_dir, n, k, x, t)[0] \
@@ -156,9 +160,11 @@ def main():
     ap.add_argument("--bin-dir", required=True)
     ap.add_argument("--design-only", action="store_true", help="only the vorlank-design table")
     ap.add_argument("--seeds", type=int, default=3, help="vorlank-design runs per instance")
+    ap.add_argument("--only", action="append", metavar="N,K,X,T",
+                    help="with --design-only: only this instance of the table (repeatable)")
     a = ap.parse_args()
     if a.design_only:
-        return design(a.bin_dir, a.seeds)
+        return design(a.bin_dir, a.seeds, a.only)
     kinds = kernels(a.bin_dir)
     head = "".join(f" {f'{th} thr s':>9} {'cpu s':>6}" for th in THREADS)
     print(f"{'instance':<16} {'kernel':<7} {'covers':>6}{head} {'peak MB':>8} {'literal/fast':>13}")
