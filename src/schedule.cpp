@@ -150,6 +150,7 @@ struct Search {
   uint64_t moves_used = 0;
   int threads = 1;
   uint64_t from_store = 0;  // the size of the whole's stored wheel, where it was taken
+  bool last_try = false;    // no split came together: the greedy searches' last try
 
   Search(const Shape &shape, const DesignOptions &o, double proof_s)
       : s(shape), opt(o), start(Clock::now()), end(after(start, o.seconds - proof_s)),
@@ -247,9 +248,11 @@ struct Search {
       if (!unbounded && !only_quickest) budget -= est[i];
       progress(0, std::string(builders[i]->name()) + " " + instance(ps));
       // Far beyond its estimate, a greedy is taking a path the estimate did
-      // not foresee; give up rather than overrun the time.
+      // not foresee; give up rather than overrun the time, except on the
+      // last try for a first wheel, which may take the time to the limit.
       MethodInput in = input(m, j);
-      in.end = std::min(unbounded ? Deadline::max() : from_now(4 * est[i] + 0.5), hard_end);
+      in.end = std::min(unbounded || last_try ? Deadline::max() : from_now(4 * est[i] + 0.5),
+                        hard_end);
       std::vector<Set> w = builders[i]->run(in).covers;
       if (!w.empty()) d.built |= 1u << i;
       if (w.empty() || (!d.best.empty() && w.size() >= d.best.size()) || !proved(ps, w)) continue;
@@ -571,7 +574,9 @@ struct Search {
       for (Known &d : known)
         if (d.best.empty()) d.tried = false;
       double left = seconds_until(hard_end);
+      last_try = true;
       build_parts(left, left);
+      last_try = false;
       parts = split(kKnown, size);
     }
     return parts;
@@ -739,7 +744,12 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
 
   int64_t size;
   std::vector<Part> parts = search.first_split(&size);
-  if (parts.empty()) return false;
+  if (parts.empty()) {
+    // The greedy searches took longer than their estimates and the time.
+    if (!search.halted() && std::isfinite(search.first_wheel_seconds()))
+      out.needs = "its greedy searches did not end in time";
+    return false;
+  }
   out.from_store = search.from_store;
   if (!search.halted()) search.derive_parts();
   search.keep_at_hand(false);
