@@ -15,13 +15,15 @@
 namespace design::inline VORLANK_SETS {
 
 // Each defined in its own file (method_*.cpp).
-const Method &colex_greedy_method(), &engine_greedy_method(), &fringe_method(), &symmetric_method(),
-    &block_method(), &larger_pool_method(), &local_search_method(), &weighted_method();
+const Method &colex_greedy_method(), &engine_greedy_method(), &gaps_method(), &fringe_method(),
+    &symmetric_method(), &block_method(), &larger_pool_method(), &local_search_method(),
+    &weighted_method();
 
 const std::vector<const Method *> &methods() {
   static const std::vector<const Method *> list = {
-      &colex_greedy_method(), &engine_greedy_method(), &fringe_method(), &larger_pool_method(),
-      &symmetric_method(),    &block_method(),         &local_search_method(), &weighted_method()};
+      &colex_greedy_method(), &engine_greedy_method(), &gaps_method(),
+      &fringe_method(),       &larger_pool_method(),   &symmetric_method(),
+      &block_method(),        &local_search_method(),  &weighted_method()};
   return list;
 }
 

@@ -77,11 +77,11 @@ def main():
     cs, cout, _ = run(a.bin_dir, "vorlank-check", [69, 5, 5, 2], out.encode())
     if status != 0 or cs != 0 or len(covers_of(out)) > 70 or "lower bound 57" not in out:
         failures.append(f"L(69,5,5,2): status {status}, {err!r}, {out[:200]!r}, {cout!r}")
-    # Covers nearly as large as the pool: the greedy's x-sets of 41 numbers
-    # cost far more each than those of 6, and it once gave up at a tenth of
-    # its time, so that no wheel came out. Three covers do.
-    if len(check(a.bin_dir, ["--seconds", "30" if slow else "10"], 44, 2, 41, 2)) != 3:
-        failures.append("L(44,2,41,2): not the three covers")
+    # Covers nearly as large as the pool: three whose left-out numbers are
+    # disjoint, at once (the greedy would take minutes over 635,376 x-sets
+    # of 60 numbers; a run once overran 20 s by 89 s and gave no wheel).
+    if len(check(a.bin_dir, ["--seconds", "5"], 64, 2, 60, 2)) != 3:
+        failures.append("L(64,2,60,2): not the three covers")
     # The projective plane of order 7 less a number, from the pool of one
     # more: the pool's own groups give 70 covers.
     if len(check(a.bin_dir, ["--moves", "20000", "--seconds", "60"], 56, 2, 8, 2)) > 57:
