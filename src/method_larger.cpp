@@ -1,11 +1,12 @@
-// The larger pool method: the other search methods on the pool with one
-// more number, then that wheel less a number. A wheel of L(n+1,k,x,t) is
-// one of L(n,k,x,t) once a number is taken out of it and each cover that
-// held it takes another in its place: a k-set of the smaller pool never
-// held that number, so it shares as many numbers with the cover as before.
-// Pools one short of a structure find it so: L(48,2,7,2) from the affine
-// plane of order 7 (56 covers, where its own groups give 72), L(56,2,8,2)
-// from the projective plane of order 7 (57, where its own give 70 to 84).
+// The larger pool method: the other search methods on pools of one to
+// three more numbers, then that wheel less those numbers. A wheel of
+// L(n+1,k,x,t) is one of L(n,k,x,t) once a number is taken out of it and
+// each cover that held it takes another in its place: a k-set of the
+// smaller pool never held that number, so it shares as many numbers with
+// the cover as before. Pools a few numbers short of a structure find it so:
+// L(48,2,7,2) and L(47,2,7,2) from the affine plane of order 7 (56 covers,
+// where their own groups give 72 and 63), L(56,2,8,2) and L(55,2,8,2) from
+// the projective plane of order 7 (57, where their own give 70 to 84, 67).
 #include <algorithm>
 #include <string>
 
@@ -18,7 +19,7 @@ const Method &larger_pool_method();
 
 namespace {
 
-// The share of its time this method spends on the larger pool; the
+// The share of its time this method spends on the larger pools; the
 // instance's own search methods take the rest. The structures it finds
 // come in their screen: L(49,2,7,2) in 2.5 s, L(57,2,8,2) in 0.5 s.
 constexpr double kLargerShare = 0.25;
@@ -29,13 +30,15 @@ constexpr double kLargerShare = 0.25;
 // 37 numbers beside L(36,2,6,2) need 50 covers or more, and the 28 beside
 // L(27,4,6,3) 53 or more, where 47 and 90 are known.
 constexpr double kBoundRatio = 1.05;
+// Numbers more at most: L(47,2,7,2) is the affine plane of order 7 less two.
+constexpr int kMostExtra = 3;
 // Look-ups spent choosing the number to take out: for each number, a count
 // per k-set, the k-sets of every cover counted, and those of each cover
 // looked at once more.
 constexpr uint64_t kMostChoiceLookups = 200'000'000;
 
-// The wheel of the pool without the number `gone` (covers of n + 1
-// numbers in, of n out): each cover holding it takes the lowest number it
+// The wheel of the pool without the number `gone` (covers on n + 1
+// numbers in, on n out): each cover holding it takes the lowest number it
 // lacks, and the last number takes the place of `gone`.
 std::vector<Set> without(const std::vector<Set> &big, int n, int gone) {
   std::vector<Set> out;
@@ -67,58 +70,61 @@ void drop_redundant(const Shape &s, std::vector<Set> &w) {
   w = std::move(kept);
 }
 
+// The larger pools of s that the bound admits, n + 1 first.
+std::vector<Shape> larger_pools(const Shape &s) {
+  std::vector<Shape> out;
+  if (s.t < 1 || s.k != s.t || s.k >= s.n || s.x >= s.n) return out;
+  for (int d = 1; d <= kMostExtra && s.n + d <= kMaxPool; d++) {
+    Shape big{s.n + d, s.k, s.x, s.t};
+    if ((double)lower_bound(big) <= kBoundRatio * (double)lower_bound(s)) out.push_back(big);
+  }
+  return out;
+}
+
 class LargerPool : public Method {
 public:
   const char *name() const override { return "larger pool"; }
   Role role() const override { return Role::Search; }
   bool applies(const Shape &s) const override {
-    if (s.n + 1 > kMaxPool || s.t < 1 || s.k != s.t || s.k >= s.n || s.x >= s.n) return false;
-    Shape big{s.n + 1, s.k, s.x, s.t};
-    if ((double)lower_bound(big) > kBoundRatio * (double)lower_bound(s)) return false;
-    for (const Method *m : searchers())
-      if (m->applies(big)) return true;
+    for (const Shape &big : larger_pools(s))
+      for (const Method *m : searchers())
+        if (m->applies(big)) return true;
     return false;
   }
   double seconds(const Shape &) const override { return 0; }
   MethodResult run(const MethodInput &in) const override {
     const Shape &s = in.s;
-    Shape big{s.n + 1, s.k, s.x, s.t};
-    std::vector<const Method *> on;
-    for (const Method *m : searchers())
-      if (m->applies(big)) on.push_back(m);
+    std::vector<std::pair<Shape, const Method *>> tasks;
+    for (const Shape &big : larger_pools(s))
+      for (const Method *m : searchers())
+        if (m->applies(big)) tasks.push_back({big, m});
     Deadline end = in.end == Deadline::max() ? in.end : share_until(in.end, kLargerShare);
-    MethodResult got;
-    const Method *by = nullptr;
-    for (size_t i = 0; i < on.size(); i++) {
+    MethodResult best;
+    for (size_t i = 0; i < tasks.size(); i++) {
+      auto [big, m] = tasks[i];
       MethodInput bin = in;
       bin.s = big;
       bin.best = nullptr;
       bin.lower = lower_bound(big);
-      bin.beat = std::min(in.beat, got.covers.empty() ? UINT64_MAX : got.covers.size());
-      bin.end =
-          end == Deadline::max() ? end : Clock::now() + (end - Clock::now()) / (int)(on.size() - i);
+      bin.beat = std::min(in.beat, best.covers.empty() ? UINT64_MAX : best.covers.size());
+      bin.end = end == Deadline::max()
+                    ? end
+                    : Clock::now() + (end - Clock::now()) / (int)(tasks.size() - i);
       bin.table = nullptr;
-      MethodResult r = on[i]->run(bin);
-      if (!r.covers.empty() && (got.covers.empty() || r.covers.size() < got.covers.size()))
-        got = std::move(r), by = on[i];
+      MethodResult r = m->run(bin);
+      if (r.covers.empty()) continue;
+      std::string from = instance(big) + ": " + m->name() + " " + std::to_string(r.covers.size()) +
+                         (r.detail.empty() ? "" : " (" + r.detail + ")");
+      std::vector<int> gone;
+      std::vector<Set> w = shrink(s, big, std::move(r.covers), gone);
+      if (!best.covers.empty() && w.size() >= best.covers.size()) continue;
+      std::sort(gone.begin(), gone.end());
+      from += gone.size() == 1 ? ", less the number " : ", less the numbers ";
+      for (size_t g = 0; g < gone.size(); g++)
+        from += (g == 0 ? "" : g + 1 == gone.size() ? " and " : ", ") + std::to_string(gone[g]);
+      best = {std::move(w), from, false, 0};
     }
-    if (!by) return {};
-    // Every number where choosing costs little, else the last.
-    bool choose = (double)(s.n + 1) * ((double)binom()(s.n, s.k) +
-                                       2 * (double)got.covers.size() * (double)per_cover(s)) <=
-                  (double)kMostChoiceLookups;
-    std::vector<Set> best;
-    int gone = s.n;
-    for (int g = choose ? 0 : s.n; g <= s.n; g++) {
-      std::vector<Set> w = without(got.covers, s.n, g);
-      if (choose) drop_redundant(s, w);
-      if (best.empty() || w.size() < best.size()) best = std::move(w), gone = g;
-    }
-    std::string detail = instance(big) + ": " + by->name() + " " +
-                         std::to_string(got.covers.size()) +
-                         (got.detail.empty() ? "" : " (" + got.detail + ")") +
-                         ", less the number " + std::to_string(gone + 1);
-    return {std::move(best), detail, false, 0};
+    return best;
   }
 
 private:
@@ -128,6 +134,33 @@ private:
     for (const Method *m : methods())
       if (m->role() == Role::Search && m != &larger_pool_method()) out.push_back(m);
     return out;
+  }
+
+  // The wheel of the larger pool brought down to s one number at a time,
+  // each time the number that leaves the fewest covers where choosing costs
+  // little (else the last); `gone` gets the numbers taken out, 1-based in
+  // the larger pool.
+  static std::vector<Set> shrink(const Shape &s, const Shape &big, std::vector<Set> w,
+                                 std::vector<int> &gone) {
+    std::vector<int> label(big.n);  // the larger pool's number at each place
+    for (int i = 0; i < big.n; i++) label[i] = i + 1;
+    for (int m = big.n - 1; m >= s.n; m--) {
+      Shape to{m, s.k, s.x, s.t};
+      bool choose = (double)(m + 1) *
+                        ((double)binom()(m, s.k) + 2 * (double)w.size() * (double)per_cover(to)) <=
+                    (double)kMostChoiceLookups;
+      std::vector<Set> least;
+      int out = m;
+      for (int g = choose ? 0 : m; g <= m; g++) {
+        std::vector<Set> v = without(w, m, g);
+        if (choose) drop_redundant(to, v);
+        if (least.empty() || v.size() < least.size()) least = std::move(v), out = g;
+      }
+      w = std::move(least);
+      gone.push_back(label[out]);
+      label[out] = label[m];
+    }
+    return w;
   }
 };
 
