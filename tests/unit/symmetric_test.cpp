@@ -181,8 +181,10 @@ TEST(Symmetric, AnnealingOverOrbitsByMovesRepeats) {
   OrbitCover oc;
   ASSERT_TRUE(build_orbit_cover(s, *g, {20000, 40000, 5000000}, oc));
   auto never = std::chrono::steady_clock::time_point::max();
-  OrbitAnneal a = anneal_orbits(oc, *g, UINT64_MAX, lower_bound(s), 200000, never, INFINITY, 7, nullptr);
-  OrbitAnneal b = anneal_orbits(oc, *g, UINT64_MAX, lower_bound(s), 200000, never, INFINITY, 7, nullptr);
+  OrbitAnneal a =
+      anneal_orbits(oc, *g, UINT64_MAX, lower_bound(s), 200000, never, INFINITY, 7, nullptr);
+  OrbitAnneal b =
+      anneal_orbits(oc, *g, UINT64_MAX, lower_bound(s), 200000, never, INFINITY, 7, nullptr);
   ASSERT_FALSE(a.chosen.empty());
   EXPECT_EQ(a.chosen, b.chosen);
   std::vector<Set> w = expand(oc, a.chosen);
