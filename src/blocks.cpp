@@ -403,8 +403,8 @@ uint64_t cycle_print(const Group &g) {
 // moves are cheaper and their orbits come in more sizes), one of each
 // conjugate kind, by the shortest name (a cycle of 57, not 19 cycles of 3
 // rotated onto each other).
-std::vector<Group> block_groups(int n) {
-  std::vector<Group> all = candidate_groups(n, std::max<size_t>(4, (size_t)(n + 1) / 2));
+std::vector<Group> block_groups(int n, Deadline end) {
+  std::vector<Group> all = candidate_groups(n, std::max<size_t>(4, (size_t)(n + 1) / 2), end);
   std::vector<std::pair<std::pair<size_t, size_t>, size_t>> order;  // (orbits, order), index
   std::vector<uint64_t> prints;
   for (size_t i = 0; i < all.size(); i++) {
@@ -436,7 +436,7 @@ struct Found {
 class BlockSearch {
 public:
   BlockSearch(const Shape &s, const BlockOptions &opt)
-      : s_(s), opt_(opt), groups_(block_groups(s.n)), rank_(groups_.size(), UINT64_MAX),
+      : s_(s), opt_(opt), groups_(block_groups(s.n, opt.end)), rank_(groups_.size(), UINT64_MAX),
         timed_(opt.moves == UINT64_MAX), best_(opt.beat) {}
 
   void search() {

@@ -32,6 +32,12 @@ bool proved(const Shape &s, const std::vector<Set> &covers) {
 
 uint64_t per_cover(const Shape &s) { return wheel::per_cover({s.n, s.k, s.x, s.t}); }
 
+std::string pool_refusal(const Shape &s) {
+  if (s.n <= kLargestPool) return "";
+  return "the search takes n up to " + std::to_string(kLargestPool) +
+         " (here n = " + std::to_string(s.n) + ")";
+}
+
 std::string instance(const Shape &s) {
   return "L(" + std::to_string(s.n) + "," + std::to_string(s.k) + "," + std::to_string(s.x) + "," +
          std::to_string(s.t) + ")";

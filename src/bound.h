@@ -29,6 +29,9 @@ bool proved(const Shape &s, const std::vector<Set> &covers);
 // The k-sets one cover covers.
 uint64_t per_cover(const Shape &s);
 
+// Why vorlank-design cannot take the pool of s; "" where it can.
+std::string pool_refusal(const Shape &s);
+
 std::string instance(const Shape &s);  // "L(49,6,6,3)"
 std::string covers_text(uint64_t n);   // "1 cover", "77 covers"
 

@@ -188,6 +188,7 @@ static int check_params(const std::vector<std::string> &pos, design::Shape &s) {
   if (std::string err = cli::instance(pos, in, &usage); !err.empty())
     return usage ? usage_error(err) : error(err);
   s = {in.n, in.k, in.x, in.t};
+  if (std::string err = design::pool_refusal(s); !err.empty()) return error(err);
   std::string no = wide(s) ? design::wide::memory_refusal(s) : design::narrow::memory_refusal(s);
   if (!no.empty()) {
     fprintf(stderr, "%s\n", no.c_str());

@@ -19,7 +19,7 @@ static Perm identity(int n) {
   return p;
 }
 
-bool close_group(Group &g) {
+bool close_group(Group &g, Deadline end) {
   auto key = [&](const Perm &p) { return std::string((const char *)p.data(), g.n); };
   g.elements = {identity(g.n)};
   std::unordered_set<std::string> seen = {key(g.elements[0])};
@@ -29,6 +29,7 @@ bool close_group(Group &g) {
       for (int i = 0; i < g.n; i++) h[i] = gen[g.elements[at][i]];
       if (!seen.insert(key(h)).second) continue;
       if (g.elements.size() == kMaxGroupOrder) return false;
+      if (g.elements.size() % 1024 == 0 && Clock::now() >= end) return false;
       g.elements.push_back(h);
     }
   return true;
@@ -215,7 +216,7 @@ static void projective(int n, const Field &fd, std::vector<Group> &out) {
                    {}});
 }
 
-std::vector<Group> candidate_groups(int n, size_t min_order) {
+std::vector<Group> candidate_groups(int n, size_t min_order, Deadline end) {
   std::vector<Group> gens;
   for (int f = 0; f <= kMaxFixed && f < n - 1; f++) {
     int moved = n - f;
@@ -230,7 +231,8 @@ std::vector<Group> candidate_groups(int n, size_t min_order) {
   std::vector<Group> out;
   std::vector<std::pair<size_t, uint64_t>> seen;
   for (Group &g : gens) {
-    if (!close_group(g) || g.elements.size() < std::max<size_t>(min_order, 2)) continue;
+    if (Clock::now() >= end) break;
+    if (!close_group(g, end) || g.elements.size() < std::max<size_t>(min_order, 2)) continue;
     uint64_t print = 0;
     for (const Perm &p : g.elements) {
       uint64_t h = 0xcbf29ce484222325;

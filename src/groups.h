@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "deadline.h"
 #include "masks.h"
 
 namespace design::inline VORLANK_SETS {
@@ -33,8 +34,9 @@ struct Group {
 
 Set apply(const Perm &g, Set s);
 
-// The closure of the generators: false where it exceeds kMaxGroupOrder.
-bool close_group(Group &g);
+// The closure of the generators: false where it exceeds kMaxGroupOrder or
+// is not done by `end` (a wide pool's groups take a while: 255 bytes an element).
+bool close_group(Group &g, Deadline end = Deadline::max());
 
 // GF(q) for a prime power q <= 64: elements 0..q-1 as base-p digit vectors
 // of polynomials, 0 the zero and 1 the one.
@@ -52,7 +54,8 @@ bool make_field(int q, Field &f);
 
 // The candidate groups of a pool of n numbers, largest order first (ties in
 // the order generated), without the trivial group and without groups of
-// order below min_order; each closed, duplicates removed.
-std::vector<Group> candidate_groups(int n, size_t min_order);
+// order below min_order; each closed, duplicates removed. Only those closed
+// by `end`.
+std::vector<Group> candidate_groups(int n, size_t min_order, Deadline end = Deadline::max());
 
 }  // namespace design

@@ -26,6 +26,9 @@ namespace design {
 struct Shape {
   int n, k, x, t;
 };
+// The largest pool of either build: the wide one's 256-bit sets, less one
+// bit, as vorlank-check takes.
+constexpr int kLargestPool = 255;
 }  // namespace design
 
 namespace design::inline VORLANK_SETS {
@@ -83,7 +86,7 @@ struct Set {
     return r;
   }
 };
-constexpr int kMaxPool = 255;  // as vorlank-check: one bit each in a Set
+constexpr int kMaxPool = kLargestPool;  // one bit each in a Set
 // How much longer the work on sets takes than with 64-bit sets, for the
 // estimates of time: measured 2 to 3 times for the local search's setup and
 // 2.1 to 2.6 times for its moves (L(44,5,5,2), L(30,5,6,3)).

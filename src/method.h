@@ -23,6 +23,7 @@ enum class Role {
   Derive,   // a wheel composed from the wheels of other parts, where the split's table does
   Search,   // a wheel of its own within a share of the time, to beat the best known
   Improve,  // a smaller wheel from the best known, a slice of time at a time
+  Fallback, // a wheel of the whole at once, where no first wheel would come in time
 };
 
 struct MethodInput {

@@ -15,15 +15,16 @@
 namespace design::inline VORLANK_SETS {
 
 // Each defined in its own file (method_*.cpp).
-const Method &colex_greedy_method(), &engine_greedy_method(), &gaps_method(), &fringe_method(),
-    &symmetric_method(), &block_method(), &larger_pool_method(), &local_search_method(),
-    &weighted_method();
+const Method &colex_greedy_method(), &engine_greedy_method(), &gaps_method(), &unions_method(),
+    &fringe_method(), &symmetric_method(), &block_method(), &larger_pool_method(),
+    &local_search_method(), &weighted_method();
 
 const std::vector<const Method *> &methods() {
   static const std::vector<const Method *> list = {
       &colex_greedy_method(), &engine_greedy_method(), &gaps_method(),
-      &fringe_method(),       &larger_pool_method(),   &symmetric_method(),
-      &block_method(),        &local_search_method(),  &weighted_method()};
+      &unions_method(),       &fringe_method(),        &larger_pool_method(),
+      &symmetric_method(),    &block_method(),         &local_search_method(),
+      &weighted_method()};
   return list;
 }
 
@@ -153,11 +154,13 @@ struct Search {
   int threads = 1;
   uint64_t from_store = 0;  // the size of the whole's stored wheel, where it was taken
   bool last_try = false;    // no split came together: the greedy searches' last try
+  uint64_t lower;           // the whole's lower bound: a split this small ends the search
 
   Search(const Shape &shape, const DesignOptions &o, double proof_s)
       : s(shape), opt(o), start(Clock::now()), end(after(start, o.seconds - proof_s)),
         hard_end(after(start, run_limit(o.seconds) - proof_s)),
-        known((size_t)(s.n + 1) * (s.k + 1)), threads(design_threads()), proof(proof_s) {}
+        known((size_t)(s.n + 1) * (s.k + 1)), threads(design_threads()), lower(lower_bound(s)),
+        proof(proof_s) {}
 
   bool halted() const { return opt.stop && *opt.stop; }
   Known &at(int m, int j) { return known[(size_t)m * (s.k + 1) + j]; }
@@ -216,6 +219,19 @@ struct Search {
 
   // ---- build: greedy wheels ----
 
+  // Where no first wheel would come in time: the whole's wheel from the
+  // first fallback method that applies.
+  void fallback() {
+    for (const Method *m : with_role(Role::Fallback)) {
+      if (!m->applies(s) || halted()) continue;
+      progress(0, std::string(m->name()) + " " + instance(s));
+      MethodResult r = m->run(input(s.n, s.k));
+      if (r.covers.empty() || !proved(s, r.covers)) continue;
+      at(s.n, s.k).improve(std::move(r.covers), *m, r.detail);
+      return;
+    }
+  }
+
   // The stored wheel of (m, j) where it beats the one known.
   void take_stored(int m, int j) {
     Known &d = at(m, j);
@@ -255,10 +271,11 @@ struct Search {
       MethodInput in = input(m, j);
       in.end = std::min(unbounded || last_try ? Deadline::max() : from_now(4 * est[i] + 0.5),
                         hard_end);
-      std::vector<Set> w = builders[i]->run(in).covers;
+      MethodResult r = builders[i]->run(in);
+      std::vector<Set> &w = r.covers;
       if (!w.empty()) d.built |= 1u << i;
       if (w.empty() || (!d.best.empty() && w.size() >= d.best.size()) || !proved(ps, w)) continue;
-      d.improve(std::move(w), *builders[i]);
+      d.improve(std::move(w), *builders[i], r.detail);
       if (only_quickest) return;
     }
     if (!unbounded && !only_quickest) quick_improve(m, j, budget);
@@ -426,6 +443,7 @@ struct Search {
         else
           todo.push_back({m, j});
       };
+      if (size <= (int64_t)lower) return false;  // the split is optimal already
       for (const Part &p : parts)
         if (p.kind == Part::Direct) consider(p.n, p.k);
       if (parts.size() != 1 || parts[0].kind != Part::Direct) consider(s.n, s.k);
@@ -487,6 +505,7 @@ struct Search {
     for (uint64_t turn = 0; Clock::now() < until && spent < moves && !halted(); turn++) {
       int64_t size;
       std::vector<Part> parts = split(kKnown, &size);
+      if (size <= (int64_t)lower) break;
       const Part *next = nullptr;
       uint64_t gap = 0;
       for (const Part &p : parts) {
@@ -533,7 +552,7 @@ struct Search {
   // seeds 1-3, 78, 78, 78 where the annealer gives 79, 78, 79).
   const Method *whole_by = nullptr;  // the method improve_whole ran
   std::vector<Set> improve_whole(const std::vector<Set> &from, uint64_t moves, uint64_t salt) {
-    if (Clock::now() >= end || halted()) return from;
+    if (Clock::now() >= end || halted() || from.size() <= lower) return from;
     std::vector<const Method *> improvers = with_role(Role::Improve);
     for (auto it = improvers.rbegin(); it != improvers.rend(); ++it) {
       const Method *im = *it;
@@ -733,7 +752,8 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
   // once, naming the time that would do.
   if (search.at(s.n, s.k).best.empty()) {
     double first = search.first_wheel_seconds();
-    if (!std::isfinite(first) || proof + first > limit) {
+    if (!std::isfinite(first) || proof + first > limit) search.fallback();
+    if (search.at(s.n, s.k).best.empty() && (!std::isfinite(first) || proof + first > limit)) {
       std::vector<const Method *> searchers = with_role(Role::Search);
       bool can_search = search.next_search(s.n, s.k, searchers) < searchers.size();
       if (!can_search || !search.search_whole()) {

@@ -98,7 +98,14 @@ static int print_wheel(const Run &r, const Shape &s, Design &w, const store::Sto
 // exit status.
 int list_store(const Options &o) {
   std::vector<store::Entry> entries;
-  if (std::string err = store::Store(o.store).list(entries); !err.empty()) return error(err);
+  // A file is proved only where a search of its instance would fit memory.
+  auto too_large = [](const Shape &s) {
+    std::string no = memory_refusal(s);
+    const std::string error_word = "Error: ";
+    return no.rfind(error_word, 0) == 0 ? no.substr(error_word.size()) : no;
+  };
+  if (std::string err = store::Store(o.store).list(entries, too_large); !err.empty())
+    return error(err);
   fputs(store::listing(entries, o.csv).c_str(), stdout);
   if (fflush(stdout) != 0 || ferror(stdout))
     return error(std::string("cannot write the list: ") + strerror(errno));

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <new>
 #include <sstream>
 #include <tuple>
 
@@ -290,6 +291,7 @@ static bool named_as_wheel(const std::string &name, Entry &e) {
   if (words.size() != 4) return false;
   std::string err = cli::instance(words, in, &usage);
   if (usage) return false;
+  if (err.empty()) err = design::pool_refusal({in.n, in.k, in.x, in.t});
   e.n = in.n, e.k = in.k, e.x = in.x, e.t = in.t, e.name = name;
   if (file_name({in.n, in.k, in.x, in.t}) != name) return false;
   e.wrong = err;
@@ -307,7 +309,35 @@ static std::string mtime(const std::string &path) {
   return text;
 }
 
-std::string Store::list(std::vector<Entry> &entries) const {
+// Proves the wheel in `file` for e's instance and reads its # lines: the
+// covers or what is wrong, and how it was built. Optimal only where the
+// wheel meets the lower bound computed here: a comment proves nothing.
+void Store::list_one(const std::string &file, Entry &e) const {
+  Shape s{e.n, e.k, e.x, e.t};
+  std::vector<Set> covers;
+  std::string text;
+  bool missing;
+  try {
+    e.wrong = read_file(s, file, covers, &missing, SIZE_MAX, &text);
+  } catch (const std::bad_alloc &) {
+    e.unproved = "out of memory for its proof";
+    return;
+  }
+  if (!e.wrong.empty()) return;
+  e.covers = covers.size(), e.optimal = e.covers == e.bound;
+  // The # lines after the first: how it was built. A run that started from
+  // the stored wheel says so first.
+  std::istringstream lines(text);
+  std::string line;
+  std::getline(lines, line);
+  while (e.how.empty() && std::getline(lines, line) && line.rfind("# ", 0) == 0)
+    if (line.rfind("# from the store:", 0) != 0 && line.rfind("# proved:", 0) != 0 &&
+        line.rfind("# optimal:", 0) != 0)
+      e.how = line.substr(2);
+}
+
+std::string Store::list(std::vector<Entry> &entries,
+                        const std::function<std::string(const Shape &)> &too_large) const {
   entries.clear();
   if (!enabled()) return "";
   std::error_code ec;
@@ -318,26 +348,9 @@ std::string Store::list(std::vector<Entry> &entries) const {
     if (!named_as_wheel(it->path().filename(), e)) continue;
     std::string file = dir_ + "/" + e.name;
     e.stored = mtime(file);
-    if (e.wrong.empty()) {
-      Shape s{e.n, e.k, e.x, e.t};
-      e.bound = design::lower_bound(s);
-      std::vector<Set> covers;
-      std::string text;
-      bool missing;
-      e.wrong = read_file(s, file, covers, &missing, SIZE_MAX, &text);
-      if (e.wrong.empty()) e.covers = covers.size(), e.optimal = e.covers == e.bound;
-      // The # lines after the first: how it was built, whether it is optimal.
-      std::istringstream lines(text);
-      std::string line;
-      std::getline(lines, line);
-      while (e.wrong.empty() && std::getline(lines, line) && line.rfind("# ", 0) == 0) {
-        if (line.rfind("# optimal:", 0) == 0) e.optimal = true;
-        // A run that started from the stored wheel says so first.
-        if (e.how.empty() && line.rfind("# from the store:", 0) != 0 &&
-            line.rfind("# proved:", 0) != 0)
-          e.how = line.substr(2);
-      }
-    }
+    if (e.wrong.empty()) e.bound = design::lower_bound({e.n, e.k, e.x, e.t});
+    if (e.wrong.empty() && too_large) e.unproved = too_large({e.n, e.k, e.x, e.t});
+    if (e.wrong.empty() && e.unproved.empty()) list_one(file, e);
     const std::string wheel = "not a wheel, ";  // read_proved's words for holes
     if (e.wrong.rfind(wheel, 0) == 0) e.wrong.erase(0, wheel.size());
     entries.push_back(std::move(e));
@@ -361,7 +374,7 @@ std::string listing(const std::vector<Entry> &entries, bool csv) {
   std::vector<std::vector<std::string>> rows = {
       {"instance", "covers", "bound", "ratio", "optimal", "stored", "built"}};
   for (const Entry &e : entries) {
-    bool ok = e.wrong.empty();
+    bool ok = e.wrong.empty() && e.unproved.empty();
     char ratio[32] = "-";
     if (ok && e.bound) snprintf(ratio, sizeof ratio, "%.3f", (double)e.covers / (double)e.bound);
     rows.push_back({design::instance({e.n, e.k, e.x, e.t}), ok ? std::to_string(e.covers) : "-",
@@ -370,7 +383,9 @@ std::string listing(const std::vector<Entry> &entries, bool csv) {
                     : e.optimal ? "yes"
                                 : "unknown",
                     e.stored.empty() ? "-" : e.stored,
-                    ok ? (e.how.empty() ? "-" : e.how) : "not a wheel: " + e.wrong});
+                    ok                   ? (e.how.empty() ? "-" : e.how)
+                    : !e.unproved.empty() ? "too large to prove here: " + e.unproved
+                                          : "not a wheel: " + e.wrong});
   }
   const size_t columns = rows[0].size();
   std::vector<size_t> width(columns, 0);

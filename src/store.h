@@ -34,7 +34,8 @@ struct Entry {
   std::string name;      // "L49-6-6-3.txt"
   size_t covers = 0;     // 0: not a proved wheel, `wrong` tells why
   uint64_t bound = 0;    // the lower bound (0 for a name that is no instance)
-  bool optimal = false;  // a "# optimal" line, or the covers at the lower bound
+  bool optimal = false;  // the covers at the lower bound: what the listing can prove
+  std::string unproved;  // "" or why the wheel could not be proved here (memory)
   std::string stored;    // the file's mtime, "2026-12-07T13:45:00Z" ("" unknown)
   std::string how;       // its first # line after the first, "" where none
   std::string wrong;     // "" or what is wrong with it
@@ -92,9 +93,11 @@ public:
 
   // Every file of the store named as a wheel (L49-6-6-3.txt; the lock and
   // temporary files are not), each proved again, sorted by n, k, x, t; none
-  // where there is no store or no directory. "" or what keeps the directory
+  // where there is no store or no directory. A wheel whose proof `too_large`
+  // (where given) refuses, saying why, is listed unproved. "" or what keeps the directory
   // from being read.
-  std::string list(std::vector<Entry> &entries) const;
+  std::string list(std::vector<Entry> &entries,
+                   const std::function<std::string(const design::Shape &)> &too_large = {}) const;
 
 private:
   // The proved wheel in the file at path, or what is wrong with it (more
@@ -104,6 +107,7 @@ private:
                         std::vector<design::Set> &covers, bool *missing, size_t most = SIZE_MAX,
                         std::string *all = nullptr) const;
   void warn(const std::string &what) const;
+  void list_one(const std::string &file, Entry &e) const;
 
   std::string dir_;
   Warn warn_;

@@ -307,7 +307,7 @@ struct Found {
 class GroupSearch {
 public:
   GroupSearch(const Shape &s, const SymmetricOptions &opt)
-      : s_(s), opt_(opt), groups_(candidate_groups(s.n, kMinGroupOrder)), trivial_(groups_.size()),
+      : s_(s), opt_(opt), groups_(candidate_groups(s.n, kMinGroupOrder, opt.end)), trivial_(groups_.size()),
         timed_(opt.moves == UINT64_MAX), best_(opt.beat) {
     // The trivial group last: only its exact solve, where the whole is small.
     groups_.push_back({"the trivial group", s.n, {}, {}});

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "k.h"
 #include "sysmem.h"
 
 namespace wheel {
@@ -209,30 +208,6 @@ std::string read_wheel(std::istream &in, const Params &p, Wheel &w, const Picks 
 
 // ---- bounds -------------------------------------------------------------------
 
-uint64_t ksets(const Params &p) { return (uint64_t)binom64(p.n, p.k); }
-
-uint64_t per_cover(const Params &p) {
-  uint64_t d = 0;
-  for (int i = p.t; i <= std::min(p.x, p.k); i++) {
-    // A zero factor first: C(x,i) alone may be out of range when no k-set has i numbers of it.
-    int64_t outside = binom64(p.n - p.x, p.k - i);
-    if (outside > 0) d += (uint64_t)binom64(p.x, i) * (uint64_t)outside;
-  }
-  return d;
-}
-
-uint64_t counting_bound(const Params &p) {
-  uint64_t d = per_cover(p);
-  assert(d > 0);
-  return (ksets(p) + d - 1) / d;
-}
-
-uint64_t schoenheim_bound(const Params &p) {
-  uint64_t b = 1;
-  for (int i = p.t - 1; i >= 0; i--) b = ((uint64_t)(p.n - i) * b + (p.x - i) - 1) / (p.x - i);
-  return b;
-}
-
 // C(m,j) exactly, or 0 where it passes 2^120 (m <= kMaxN).
 static unsigned __int128 binom128(int m, int j) {
   if (j < 0 || j > m) return 0;
@@ -242,6 +217,64 @@ static unsigned __int128 binom128(int m, int j) {
     r = r * (unsigned)(m - j + i) / (unsigned)i;  // C(m-j+i, i), exact at each step
   }
   return r;
+}
+
+// C(m,j) in floating point, for sizes beyond 128 bits (C(255,127) is about 2^251).
+static long double binom_float(int m, int j) {
+  if (j < 0 || j > m) return 0;
+  long double r = 1;
+  for (int i = 1; i <= j; i++) r = r * (m - j + i) / i;
+  return r;
+}
+
+static uint64_t saturated(unsigned __int128 v) { return v > UINT64_MAX ? UINT64_MAX : (uint64_t)v; }
+
+// The k-sets one cover covers, exactly; false where a term passes 2^120.
+static bool per_cover128(const Params &p, unsigned __int128 &d) {
+  d = 0;
+  for (int i = p.t; i <= std::min(p.x, p.k); i++) {
+    if (p.k - i > p.n - p.x) continue;  // no k-set has only i numbers of the cover
+    unsigned __int128 a = binom128(p.x, i), b = binom128(p.n - p.x, p.k - i);
+    if (!a || !b || (a >> 60) || (b >> 60)) return false;
+    d += a * b;  // below 2^120 each, and at most 255 terms
+    if (d >> 120) return false;
+  }
+  return true;
+}
+
+uint64_t ksets(const Params &p) { return saturated(binom128(p.n, p.k)); }
+
+uint64_t per_cover(const Params &p) {
+  unsigned __int128 d;
+  return per_cover128(p, d) ? saturated(d) : UINT64_MAX;
+}
+
+uint64_t counting_bound(const Params &p) {
+  unsigned __int128 all = binom128(p.n, p.k), d;
+  if (all && per_cover128(p, d)) {
+    assert(d > 0);
+    return saturated((all + d - 1) / d);
+  }
+  // Beyond 128 bits the quotient is taken in floating point and lowered by
+  // far more than its rounding, so that it stays a lower bound; past 2^64 the
+  // largest count stands for it, still below the true bound.
+  long double d_float = 0;
+  for (int i = p.t; i <= std::min(p.x, p.k); i++)
+    d_float += binom_float(p.x, i) * binom_float(p.n - p.x, p.k - i);
+  long double q = binom_float(p.n, p.k) / d_float * (1 - 1e-12L);
+  if (!(q < 0x1p64L)) return UINT64_MAX;
+  return std::max<uint64_t>(1, (uint64_t)std::ceil(q));  // ceil(q) <= ceil(true quotient)
+}
+
+uint64_t schoenheim_bound(const Params &p) {
+  // Each step multiplies by (n - i) / (x - i) >= 1: once past 2^64 the bound
+  // stays there, and the largest count stands for it.
+  unsigned __int128 b = 1;
+  for (int i = p.t - 1; i >= 0; i--) {
+    b = ((unsigned __int128)(p.n - i) * b + (p.x - i) - 1) / (p.x - i);
+    if (b > UINT64_MAX) return UINT64_MAX;
+  }
+  return (uint64_t)b;
 }
 
 uint64_t turan_bound(const Params &p) {

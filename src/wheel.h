@@ -57,11 +57,13 @@ std::string read_wheel(std::istream &in, const Params &p, Wheel &w, const Picks 
 // takes a count (Coverage) and extra_per_kset bytes more.
 std::string memory_refusal(const Params &p, double avail_mb, int extra_per_kset = 0);
 
+// The bounds and counts below never wrap: a count past 2^64 - 1 comes out as
+// UINT64_MAX (a lower bound past it as UINT64_MAX too, which stays below it).
 uint64_t ksets(const Params &p);  // C(n,k)
 // The k-sets one cover covers: the sum over i >= t of C(x,i) C(n-x,k-i).
 uint64_t per_cover(const Params &p);
 // ceil(C(n,k) / D), D = the k-sets one cover covers; t <= k and t <= x, or
-// a cover covers nothing.
+// a cover covers nothing. Beyond 128-bit arithmetic, a little below it.
 uint64_t counting_bound(const Params &p);
 // Schoenheim's bound for k = t: ceil(n/x ceil((n-1)/(x-1) ... ceil((n-t+1)/(x-t+1)))).
 uint64_t schoenheim_bound(const Params &p);

@@ -114,10 +114,12 @@ def limits(bin_dir):
     # several times their estimates and a short run may be refused instead.
     # --moves never lifts the clock; the local search of a whole wheel whose
     # setup alone would overrun does not start (L(28,13,2,1)); exact solves
-    # waiting their turn for CBC count the wait (32 threads).
+    # waiting their turn for CBC count the wait (32 threads); a wide pool's
+    # groups are closed within the time, and a split at the lower bound ends
+    # the search (L(181,1,122,1) once took 7 s of 1).
     cases = [(2, (49, 6, 6, 3)), (3, (22, 10, 10, 6)), (0.5, (27, 4, 6, 3)),
              (1, ("--moves", 56, 11, 4, 6, 4)), (2, (28, 13, 2, 1)),
-             (2, ("--threads", 32, 18, 4, 6, 4))]
+             (2, ("--threads", 32, 18, 4, 6, 4)), (1, (181, 1, 122, 1))]
     for secs, inst in [] if sanitized(bin_dir) else cases:
         start = time.monotonic()
         env = dict(os.environ, VORLANK_THREADS=str(inst[1])) if inst[0] == "--threads" else None

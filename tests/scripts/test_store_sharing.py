@@ -79,24 +79,26 @@ L7343 = [(1, 2, 3, 4), (1, 2, 3, 5), (1, 2, 3, 6), (1, 2, 3, 7), (1, 2, 5, 6), (
 L6232 = [(1, 2, 3), (1, 2, 4), (1, 2, 5), (1, 2, 6), (1, 3, 6), (3, 4, 5), (4, 5, 6)]
 
 TABLE = """\
-instance     covers  bound  ratio  optimal  stored                built
-L(6,2,3,2)        7      6  1.167  unknown  2026-12-07T13:45:00Z  -
-L(7,2,3,2)        7      7  1.000  yes      2026-12-07T13:45:00Z  by hand, the "Fano plane"
-L(7,3,4,3)       12     11  1.091  yes      2026-12-07T13:45:00Z  L(7,3,4,3): greedy 14, local search 12
-L(8,2,3,2)        -     11      -  -        2026-12-07T13:45:00Z  not a wheel: not a regular file
-L(9,2,3,2)        -     12      -  -        2026-12-07T13:45:00Z  not a wheel: 3 of the 36 k-sets are not covered
-L(10,2,6,2)       -      4      -  -        2026-12-07T13:45:00Z  not a wheel: its first line is not "# L(10,2,6,2): N covers, ..."
-L(65,2,3,2)       -    694      -  -        2026-12-07T13:45:00Z  not a wheel: its first line is not "# L(65,2,3,2): N covers, ..."
+instance        covers  bound  ratio  optimal  stored                built
+L(6,2,3,2)           7      6  1.167  unknown  2026-12-07T13:45:00Z  -
+L(7,2,3,2)           7      7  1.000  yes      2026-12-07T13:45:00Z  by hand, the "Fano plane"
+L(7,3,4,3)          12     11  1.091  unknown  2026-12-07T13:45:00Z  L(7,3,4,3): greedy 14, local search 12
+L(8,2,3,2)           -     11      -  -        2026-12-07T13:45:00Z  not a wheel: not a regular file
+L(9,2,3,2)           -     12      -  -        2026-12-07T13:45:00Z  not a wheel: 3 of the 36 k-sets are not covered
+L(10,2,6,2)          -      4      -  -        2026-12-07T13:45:00Z  not a wheel: its first line is not "# L(10,2,6,2): N covers, ..."
+L(65,2,3,2)          -    694      -  -        2026-12-07T13:45:00Z  not a wheel: its first line is not "# L(65,2,3,2): N covers, ..."
+L(300,1,150,1)       -      -      -  -        2026-12-07T13:45:00Z  not a wheel: the search takes n up to 255 (here n = 300)
 """
 CSV = '''\
 instance,covers,bound,ratio,optimal,stored,built
 "L(6,2,3,2)",7,6,1.167,unknown,2026-12-07T13:45:00Z,-
 "L(7,2,3,2)",7,7,1.000,yes,2026-12-07T13:45:00Z,"by hand, the ""Fano plane"""
-"L(7,3,4,3)",12,11,1.091,yes,2026-12-07T13:45:00Z,"L(7,3,4,3): greedy 14, local search 12"
+"L(7,3,4,3)",12,11,1.091,unknown,2026-12-07T13:45:00Z,"L(7,3,4,3): greedy 14, local search 12"
 "L(8,2,3,2)",-,11,-,-,2026-12-07T13:45:00Z,not a wheel: not a regular file
 "L(9,2,3,2)",-,12,-,-,2026-12-07T13:45:00Z,not a wheel: 3 of the 36 k-sets are not covered
 "L(10,2,6,2)",-,4,-,-,2026-12-07T13:45:00Z,"not a wheel: its first line is not ""# L(10,2,6,2): N covers, ..."""
 "L(65,2,3,2)",-,694,-,-,2026-12-07T13:45:00Z,"not a wheel: its first line is not ""# L(65,2,3,2): N covers, ..."""
+"L(300,1,150,1)",-,-,-,-,2026-12-07T13:45:00Z,not a wheel: the search takes n up to 255 (here n = 300)
 '''
 
 
@@ -107,12 +109,14 @@ def listing(bin_dir, tmp):
         "L6-2-3-2.txt": wheel((6, 2, 3, 2), L6232, []),
         "L7-2-3-2.txt": wheel((7, 2, 3, 2), FANO, ["from the store: 9 covers (/x/L7-2-3-2.txt)",
                                                    'by hand, the "Fano plane"']),
+        # A comment proves nothing: 12 is above the bound of 11, so not listed optimal.
         "L7-3-4-3.txt": wheel((7, 3, 4, 3), L7343, [
             "L(7,3,4,3): greedy 14, local search 12",
             "optimal: the exact solve proved that no wheel has fewer covers"]),
         "L9-2-3-2.txt": wheel((9, 2, 3, 2), AG23[:-1], []),
         "L10-2-6-2.txt": "hello\n",
         "L65-2-3-2.txt": "",
+        "L300-1-150-1.txt": "# L(300,1,150,1): 2 covers, lower bound 2\n1 2\n3 4\n",
         # Not named as wheels: skipped.
         ".lock": "", ".L7-2-3-2.txt.a1B2c3": "1 2\n", "L07-2-3-2.txt": "", "Lfoo.txt": "",
         "L7-2-3.txt": "", "notes.txt": "",
@@ -128,6 +132,16 @@ def listing(bin_dir, tmp):
         status, out, err = design(bin_dir, ["--list", "--store", store] + flags)
         expect(status == 0 and err == "" and out == want,
                f"--list {flags}: status {status}, stderr {err!r}, output\n{out}")
+    # A wheel whose proof needs more memory than any machine has is listed so,
+    # not proved and not dropped: C(255,6) k-sets.
+    big = os.path.join(tmp, "big")
+    os.mkdir(big)
+    with open(os.path.join(big, "L255-6-7-2.txt"), "w") as f:
+        f.write("# L(255,6,7,2): 1 cover, lower bound 1\n1 2 3 4 5 6 7\n")
+    status, out, err = design(bin_dir, ["--list", "--store", big])
+    expect(status == 0 and err == "" and
+           re.search(r"\nL\(255,6,7,2\) .* too large to prove here: vorlank-design needs \d+ MB",
+                     out), f"--list of a wheel too large to prove: {status} {err!r}\n{out}")
     # Nothing stored yet: the header alone, from the default store too.
     status, out, err = design(bin_dir, ["--list", "--store", os.path.join(tmp, "none")])
     expect((status, out, err) == (0, "instance  covers  bound  ratio  optimal  stored  built\n",

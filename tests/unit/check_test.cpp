@@ -63,6 +63,13 @@ TEST(CheckBounds, CountingAndSchoenheim) {
   // Every 97-set shares at least 92 numbers with a 95-set; C(95,i) for small i
   // is far beyond 64 bits, but no k-set has only i numbers of the cover.
   EXPECT_EQ(wheel::counting_bound({100, 97, 95, 1}), 1u);
+  // Past 2^62 the counts do not wrap (once 0 here): C(255,11) k-sets, and one
+  // cover leaving 5 numbers out covers them all. Bounds beyond 2^64 saturate
+  // below the truth.
+  EXPECT_EQ(wheel::counting_bound({255, 11, 250, 1}), 1u);
+  EXPECT_EQ(wheel::counting_bound({255, 127, 127, 127}), UINT64_MAX);
+  EXPECT_EQ(wheel::schoenheim_bound({255, 100, 100, 100}), UINT64_MAX);
+  EXPECT_EQ(wheel::counting_bound({255, 100, 200, 60}), 2u);  // only in floating point
   EXPECT_EQ(wheel::schoenheim_bound({10, 3, 4, 3}), 30u);
   // The stronger bounds on lotto formats (de Caen's Turan bound for 6/49 with
   // 3 matched is the one Fueredi, Szekely and Zubor quote), and which is printed.

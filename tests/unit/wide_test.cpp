@@ -28,6 +28,9 @@ TEST(WideSets, ShiftAndNumbers) {
   Set part = bit(0) | bit(2) | bit(63);  // 1 3 64
   EXPECT_EQ(numbers(part << 62), (std::vector<int>{63, 65, 126}));
   EXPECT_EQ(numbers(part << 191), (std::vector<int>{192, 194, 255}));
+  // Whole words: no bits carried in from the word below.
+  EXPECT_EQ(numbers(part << 64), (std::vector<int>{65, 67, 128}));
+  EXPECT_EQ(numbers(part << 128), (std::vector<int>{129, 131, 192}));
   std::vector<Set> out;
   subsets(low_bits(130) & ~low_bits(60), 2, 0, out);  // 70 numbers, 2 at a time
   EXPECT_EQ(out.size(), 70u * 69 / 2);
