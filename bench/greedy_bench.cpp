@@ -13,8 +13,8 @@
 
 #include <sys/resource.h>
 
-#include "k.h"
-#include "subcount.h"
+#include "greedy/k.h"
+#include "greedy/subcount.h"
 
 // Peak resident memory of this process, in MB.
 static double peak_mb() {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "k.h"
+#include "greedy/k.h"
 
 int main() {
   const int rounds = 10000000, runs = 5;

@@ -11,10 +11,10 @@
 #include <sstream>
 #include <string>
 
-#include "anneal.h"
-#include "bound.h"
-#include "partgreedy.h"
-#include "weighted.h"
+#include "design/methods/anneal.h"
+#include "design/methods/bound.h"
+#include "design/methods/partgreedy.h"
+#include "design/methods/weighted.h"
 
 using namespace design;
 

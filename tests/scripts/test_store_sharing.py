@@ -8,7 +8,7 @@ on the store's .lock (as a run on another machine over NFS would), and one
 killed while it waits leaves nothing. Eight runs at once on two instances,
 some killed with SIGKILL midway, two rounds: every file of the store proves
 and is no larger than the smallest wheel a surviving run printed. The
-recipes: README.md's GNU parallel line on two small instances (skipped where
+recipes: docs/vorlank-design.md's GNU parallel line on two small instances (skipped where
 parallel is missing) and examples/slurm-design.sh as one task of an array.
 """
 import argparse
@@ -226,19 +226,19 @@ def eight_at_once(bin_dir, tmp):
 
 def parallel_recipe(bin_dir, tmp):
     if not shutil.which("parallel"):
-        print("SKIP: GNU parallel is not installed (make deps installs it): README.md's "
+        print("SKIP: GNU parallel is not installed (make deps installs it): the docs' "
               "parallel line not run")
         return
-    readme = open(os.path.join(ROOT, "README.md")).read()
+    readme = open(os.path.join(ROOT, "docs", "vorlank-design.md")).read()
     m = re.search(r"^    (parallel .*\\\n(?:        .*\\\n)*        .*)$", readme, re.M)
-    expect(m is not None, "README.md has no GNU parallel line")
+    expect(m is not None, "docs/vorlank-design.md has no GNU parallel line")
     if not m:
         return
     store = os.path.join(tmp, "wheels")
     line = m.group(1).replace("~/wheels", store).replace("--seconds 600", "--seconds 1")
     line = line.replace("'49 6 6 3' '27 4 6 3'", "'14 4 5 3' '10 2 6 2'")
     line = line.replace("vorlank-design", os.path.join(bin_dir, "vorlank-design"))
-    expect("'14 4 5 3'" in line and store in line, f"README.md's parallel line changed: {line}")
+    expect("'14 4 5 3'" in line and store in line, f"docs/vorlank-design.md's parallel line changed: {line}")
     p = subprocess.run(["bash", "-c", line], capture_output=True, timeout=120, env=env_with())
     out, err = p.stdout.decode(), p.stderr.decode()
     # 4 seeds times 2 instances; --bar draws on standard error.

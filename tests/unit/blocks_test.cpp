@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "blocks.h"
-#include "bound.h"
+#include "design/methods/blocks.h"
+#include "design/methods/bound.h"
 
 using namespace design;
 

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <vector>
 
-#include "exact.h"
-#include "wheel.h"
+#include "design/methods/exact.h"
+#include "check/wheel.h"
 
 using wheel::Cover;
 using wheel::Coverage;

@@ -6,14 +6,14 @@
 
 #include <bit>
 
-#include "anneal.h"
-#include "bound.h"
-#include "schedule.h"
-#include "split.h"
-#include "footprint.h"
-#include "partgreedy.h"
-#include "sysmem.h"
-#include "weighted.h"
+#include "design/methods/anneal.h"
+#include "design/methods/bound.h"
+#include "design/schedule.h"
+#include "design/methods/split.h"
+#include "design/footprint.h"
+#include "design/methods/partgreedy.h"
+#include "base/sysmem.h"
+#include "design/methods/weighted.h"
 
 using namespace design;
 

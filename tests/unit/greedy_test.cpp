@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "capture.h"
-#include "k.h"
-#include "sysmem.h"
+#include "greedy/k.h"
+#include "base/sysmem.h"
 
 // One allocation failure on demand: after `allocations_left` more successful
 // operator new calls, the next one throws (negative: never).

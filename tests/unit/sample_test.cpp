@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "k.h"
+#include "greedy/k.h"
 
 static void params(int n, int k, int x, int t) {
   vorlank_n = n, vorlank_k = k, vorlank_x = x, vorlank_t = t;

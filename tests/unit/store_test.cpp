@@ -1,7 +1,7 @@
 // The store of proved wheels: where it lives, that nothing unproved comes
 // back from it, that only a smaller wheel replaces a stored one, and that
 // keeps from several threads at once leave the smallest wheel, whole.
-#include "store.h"
+#include "design/store.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

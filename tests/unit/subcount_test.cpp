@@ -8,7 +8,7 @@
 #include <bit>
 #include <vector>
 
-#include "subcount.h"
+#include "greedy/subcount.h"
 
 static std::vector<int> numbers(uint32_t mask) {
   std::vector<int> v;

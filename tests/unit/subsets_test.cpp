@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "capture.h"
-#include "k.h"
+#include "greedy/k.h"
 
 static void params(int n, int k, int x, int t) {
   vorlank_n = n, vorlank_k = k, vorlank_x = x, vorlank_t = t;

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <set>
 
-#include "bound.h"
-#include "schedule.h"
-#include "exact.h"
-#include "symmetric.h"
+#include "design/methods/bound.h"
+#include "design/schedule.h"
+#include "design/methods/exact.h"
+#include "design/methods/symmetric.h"
 
 using namespace design;
 

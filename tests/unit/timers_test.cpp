@@ -5,7 +5,7 @@
 #include <deque>
 
 #include "capture.h"
-#include "k.h"
+#include "greedy/k.h"
 
 static std::deque<time_t> readings;
 

@@ -4,7 +4,7 @@
 #define VORLANK_WIDE_SETS 1
 #include <gtest/gtest.h>
 
-#include "masks.h"
+#include "base/masks.h"
 
 using namespace design;
 
