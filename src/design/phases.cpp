@@ -9,6 +9,7 @@
 #include "design/budget.h"
 #include "design/methods/anneal.h"
 #include "design/methods/partgreedy.h"
+#include "design/methods/proof.h"
 #include "design/methods/symmetric.h"
 
 namespace design::inline VORLANK_SETS {
@@ -18,7 +19,7 @@ MethodInput Search::input(int m, int j) {
   MethodInput in;
   in.s = shape(m, j);
   in.best = &at(m, j).best;
-  in.lower = lower_bound(in.s);
+  in.lower = m == s.n && j == s.k ? lower : lower_bound(in.s);
   in.end = end;
   in.moves = opt.moves;
   in.seed = opt.seed;
@@ -55,6 +56,18 @@ std::vector<Part> Search::split(Mode mode, int64_t *size) {
   *size = tb.best(s.n, s.k);
   if (*size < kNoWheel) tb.parts(s.n, s.k, 0, parts);
   return parts;
+}
+
+void Search::prove(Deadline until) {
+  int64_t size;
+  split(kKnown, &size);
+  uint64_t have = size < kNoWheel ? (uint64_t)size : UINT64_MAX;
+  if (!provable(s) || halted() || have <= lower) return;
+  progress(have, "proof of the lower bound");
+  Proof p = prove_lower(s, have, until, opt.stop);
+  if (p.lower > lower) lower = p.lower, lower_how = p.how;
+  if (!p.wheel.empty() && p.wheel.size() < have && proved(s, p.wheel))
+    at(s.n, s.k).improve(std::move(p.wheel), "exact solve", false, p.how);
 }
 
 void Search::fallback() {
@@ -203,7 +216,7 @@ bool Search::search_parts(Deadline until) {
     uint64_t worst = 0;
     auto consider = [&](int m, int j) {
       Known &d = at(m, j);
-      uint64_t lb = lower_bound(shape(m, j));
+      uint64_t lb = m == s.n && j == s.k ? lower : lower_bound(shape(m, j));
       if (next_search(m, j, searchers) == searchers.size() || d.optimal ||
           (!d.best.empty() && d.best.size() <= lb))
         return;

@@ -86,6 +86,7 @@ struct Search {
   uint64_t from_store = 0;  // the size of the whole's stored wheel, where it was taken
   bool last_try = false;    // no split came together: the greedy searches' last try
   uint64_t lower;           // the whole's lower bound: a split this small ends the search
+  std::string lower_how;    // how `lower` was proved, where the proof raised it
 
   Search(const Shape &shape, const DesignOptions &o, double proof_s)
       : s(shape), opt(o), start(Clock::now()), end(after(start, o.seconds - proof_s)),
@@ -110,6 +111,11 @@ struct Search {
   enum Mode { kKnown, kUntried };
   SplitTable table(Mode mode);
   std::vector<Part> split(Mode mode, int64_t *size);
+
+  // A small covering design's proof that no wheel below the one known
+  // exists (proof.h), by `until`: it raises `lower`, where the other phases
+  // stop, and its exact solve may give a smaller wheel.
+  void prove(Deadline until);
 
   // ---- build: greedy wheels ----
 

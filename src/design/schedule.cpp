@@ -102,6 +102,7 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
   out.from_store = search.from_store;
   if (!search.halted()) search.derive_parts();
   search.keep_at_hand(false);
+  search.prove(share_until(search.end, kProofShare));
 
   // The search methods take their share of the time left; where one proves
   // the whole instance's wheel optimal, the run ends there.
@@ -119,7 +120,11 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
   search.improve_parts(share_until(search.end, kPartShare), part_moves);
   parts = search.split(Search::kKnown, &size);
   search.store_parts(parts);
-  return search.finish(parts, size, out);
+  if (!search.finish(parts, size, out)) return false;
+  // At a lower bound the proof raised, the wheel is optimal, and says why.
+  if (!search.lower_how.empty() && out.covers.size() <= search.lower)
+    out.optimal = true, out.proof = search.lower_how;
+  return true;
 }
 
 }  // namespace design::inline VORLANK_SETS

@@ -33,7 +33,8 @@ struct Design {
   std::vector<Set> covers;         // proved
   std::vector<std::string> built;  // how, one line each
   uint64_t lower = 0;              // lower_bound of the instance
-  bool optimal = false;            // the exact solve proved that no wheel is smaller
+  bool optimal = false;            // no wheel is smaller: the exact solve or `proof` proved it
+  std::string proof;               // how a bound the wheel meets was proved ("": the exact solve)
   uint64_t from_store = 0;         // the size of the stored whole wheel the search started from
   // Where no wheel came out for lack of time: what it would take ("its
   // proof alone would take about 13 seconds").

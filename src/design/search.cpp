@@ -77,7 +77,9 @@ static int print_wheel(const Run &r, const Shape &s, Design &w, const store::Sto
     w.built.insert(w.built.begin(),
                    "from the store: " + covers_text(w.from_store) + " (" + st.path(s) + ")");
   if (w.optimal)
-    w.built.push_back("optimal: the exact solve proved that no wheel has fewer covers");
+    w.built.push_back(w.proof.empty()
+                          ? "optimal: the exact solve proved that no wheel has fewer covers"
+                          : "optimal: no wheel has fewer covers: " + w.proof);
   int sig = *r.signal;
   if (sig) {
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - r.start).count();

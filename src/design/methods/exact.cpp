@@ -51,7 +51,8 @@ static constexpr size_t kHeadroom = (size_t)64 << 20;
 static constexpr double kLeastSeconds = 0.01;
 
 CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> &rows_of,
-                          const std::vector<uint32_t> &weight, Deadline end, int nodes) {
+                          const std::vector<uint32_t> &weight, Deadline end, int nodes,
+                          const std::vector<uint32_t> &demand) {
   // CBC's solver keeps its parameters in static tables: one solve at a time.
   // The time a solve has is what is left once its turn comes, not what was
   // left when it started to wait.
@@ -73,6 +74,7 @@ CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> 
     begin.push_back((int)index.size());
   }
   std::vector<double> row_low(rows, 1), row_high(rows, INFINITY);
+  for (size_t r = 0; r < demand.size() && r < rows; r++) row_low[r] = demand[r];
   Cbc_Model *m = Cbc_newModel();
   Cbc_loadProblem(m, cols, (int)rows, begin.data(), index.data(), value.data(), low.data(),
                   high.data(), cost.data(), row_low.data(), row_high.data());
@@ -103,7 +105,8 @@ CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> 
 bool exact_available() { return false; }
 
 CoverSolution solve_cover(size_t, const std::vector<std::vector<uint32_t>> &,
-                          const std::vector<uint32_t> &, Deadline, int) {
+                          const std::vector<uint32_t> &, Deadline, int,
+                          const std::vector<uint32_t> &) {
   return {};
 }
 
