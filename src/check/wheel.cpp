@@ -455,12 +455,6 @@ Cover Coverage::kset(uint64_t index) const {
   return s;
 }
 
-uint64_t Coverage::index(const Cover &s) const {
-  uint64_t sub = 0;
-  for (int j = 1; j <= p_.k; j++) sub += binom(p_.n - s[p_.k - j], j);
-  return top_ - sub;
-}
-
 bool Coverage::redundant(size_t i) const {
   return counts([&](auto &count) {
     return walk(covers_[i], p_.t, [&](uint64_t first, uint64_t n) {

@@ -103,7 +103,6 @@ public:
   // Index of the first hole at or after from; ksets(p) when there is none.
   uint64_t next_hole(uint64_t from) const;
   Cover kset(uint64_t index) const;  // the k-set at an index, ascending
-  uint64_t index(const Cover &kset) const;
 
   // Whether every k-set cover i covers is covered at least twice, so that
   // removing cover i alone opens no hole.

@@ -9,7 +9,6 @@ mapped, and the same wheel printed on the picks reads back with --on-picks.
 An endless wheel, far more covers than the check counts or one endless
 line, ends at its limit, within a bounded address space.
 """
-import argparse
 import math
 from fractions import Fraction
 import os
@@ -17,23 +16,10 @@ import random
 import re
 import resource
 import subprocess
-import sys
 import threading
 from itertools import combinations
 
-failures = []
-
-
-def expect(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def run(bin_dir, prog, args, stdin):
-    p = subprocess.run([os.path.join(bin_dir, prog)] + [str(a) for a in args], input=stdin,
-                       capture_output=True, timeout=120)
-    return p.returncode, p.stdout.decode(), p.stderr.decode()
+from common import expect, main, run
 
 
 def report(out):
@@ -186,12 +172,11 @@ def greedy_wheels(bin_dir):
         expect(status == (1 if alone else 0) and got == alone,
                f"{name} without cover {drop + 1}: {status}, holes {got}, expected {alone}")
         picks = rng.sample(range(1, 100), n)
-        _, out2, _ = run(bin_dir, "vorlank-check",
-                         params + ["--holes", "--reduce", "--map", ",".join(map(str, picks))], cut)
+        mapping = ["--map", ",".join(map(str, picks))]
+        _, out2, _ = run(bin_dir, "vorlank-check", params + ["--holes", "--reduce"] + mapping, cut)
         expect(out2 == mapped(out, n, picks), f"{name} --map: {out2!r}")
         # The reduced wheel as printed on the picks is the same wheel read back
         # with --on-picks: the same report, line for line.
-        mapping = ["--map", ",".join(map(str, picks))]
         _, back, err = run(bin_dir, "vorlank-check", params + ["--holes"] + mapping + ["--on-picks"],
                            out2.encode())
         _, want, _ = run(bin_dir, "vorlank-check", params + ["--holes"] + mapping, out.encode())
@@ -273,8 +258,7 @@ def endless(bin_dir, args, line, limit):
 def endless_wheels(bin_dir):
     # The sanitizers reserve far more address space than the limit: there the
     # run goes without it.
-    limit = subprocess.run([os.path.join(bin_dir, "vorlank-check"), "--help"],
-                           capture_output=True, preexec_fn=limited).returncode == 0
+    limit = run(bin_dir, "vorlank-check", ["--help"], preexec_fn=limited)[0] == 0
     too_many = ("Error: the check takes at most 65535 covers, as it counts them per k-set in 16 "
                 "bits (here more: cover 65536 is on line 65536)\n")
     too_long = "Error: line 1: over 1048576 bytes long, longer than any line of a wheel\n"
@@ -284,16 +268,5 @@ def endless_wheels(bin_dir):
                f"endless {line[:12]!r}: status {status}, stdout {out[:100]!r}, stderr {err[:300]!r}")
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--bin-dir", required=True)
-    bin_dir = ap.parse_args().bin_dir
-    endless_wheels(bin_dir)
-    greedy_wheels(bin_dir)
-    random_wheels(bin_dir)
-    print(f"{len(failures)} failures")
-    sys.exit(1 if failures else 0)
-
-
 if __name__ == "__main__":
-    main()
+    main(endless_wheels, greedy_wheels, random_wheels)

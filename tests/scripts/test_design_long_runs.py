@@ -5,40 +5,20 @@ exits as the signal asks; the progress line on a terminal keeps moving;
 --seconds bounds the whole run, and a proof that cannot fit is refused at
 once.
 """
-import argparse
 import os
 import pty
 import re
 import select
 import signal
 import subprocess
-import sys
 import time
 
-failures = []
-
-
-def expect(what, ok):
-    if not ok:
-        failures.append(what)
-
+from common import expect, finish, main, proves, sanitized
 
 def design(bin_dir, args, **kw):
     return subprocess.Popen([os.path.join(bin_dir, "vorlank-design"), "--no-store"] +
                             [str(a) for a in args], stdout=subprocess.PIPE,
                             stderr=kw.pop("stderr", subprocess.PIPE), **kw)
-
-
-def finish(p, timeout):
-    """The output of a run, which must end within `timeout` seconds; one
-    still running then is killed, so that no test leaves a search behind."""
-    try:
-        return p.communicate(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        p.kill()
-        out, err = p.communicate()
-        expect(f"{p.args[2:]}: still running after {timeout} s", False)
-        return out, err
 
 
 def interrupted(bin_dir, sig, status, inst, after, within):
@@ -53,14 +33,12 @@ def interrupted(bin_dir, sig, status, inst, after, within):
     out = out.decode()
     name = signal.Signals(sig).name
     waited = time.monotonic() - sent
-    expect(f"{name}: {waited:.1f} s from the signal to the end",
-           waited <= (30 if sanitized(bin_dir) else within))
-    expect(f"{name}: status {p.returncode}, stderr {err!r}", p.returncode == status)
-    expect(f"{name}: no interrupt line in {out[:300]!r}",
-           re.search(rf"^# interrupted by {name} after [0-9.]+ s, with \d+ covers$", out, re.M))
-    check = subprocess.run([os.path.join(bin_dir, "vorlank-check")] + [str(a) for a in inst],
-                           input=out.encode(), capture_output=True)
-    expect(f"{name}: the wheel does not check: {check.stdout!r}", check.returncode == 0)
+    expect(waited <= (30 if sanitized(bin_dir) else within),
+           f"{name}: {waited:.1f} s from the signal to the end")
+    expect(p.returncode == status, f"{name}: status {p.returncode}, stderr {err!r}")
+    expect(re.search(rf"^# interrupted by {name} after [0-9.]+ s, with \d+ covers$", out, re.M),
+           f"{name}: no interrupt line in {out[:300]!r}")
+    expect(proves(bin_dir, inst, out), f"{name}: the wheel does not check")
 
 
 def interrupted_early(bin_dir, sig, status):
@@ -72,21 +50,21 @@ def interrupted_early(bin_dir, sig, status):
     out, err = finish(p, 30)
     name = signal.Signals(sig).name
     line = f"Error: interrupted by {name} before any wheel for L(40,6,6,4) was found\n"
-    expect(f"{name} at once: status {p.returncode}, {out[:200]!r}, {err!r}",
-           p.returncode == status and out == b"" and err.decode() == line)
+    expect(p.returncode == status and out == b"" and err.decode() == line,
+           f"{name} at once: status {p.returncode}, {out[:200]!r}, {err!r}")
 
 
 def progress(bin_dir):
     # Standard error on a terminal: the line is rewritten at least once a
     # second, with the elapsed time rising.
-    main, sub = pty.openpty()
+    term, sub = pty.openpty()
     p = design(bin_dir, ["--seconds", 4, 27, 4, 6, 3], stderr=sub)
     os.close(sub)
     seen, stop = b"", time.monotonic() + 30
     while time.monotonic() < stop:
-        if select.select([main], [], [], 1)[0]:
+        if select.select([term], [], [], 1)[0]:
             try:
-                chunk = os.read(main, 4096)
+                chunk = os.read(term, 4096)
             except OSError:
                 break
             if not chunk:
@@ -95,17 +73,12 @@ def progress(bin_dir):
         if p.poll() is not None:
             break
     finish(p, 30)
-    os.close(main)
+    os.close(term)
     times = [float(t) for t in re.findall(rb"\r *([0-9]+\.[0-9]) s  ", seen)]
-    expect(f"progress: {len(times)} updates in a 4 s run: {seen[-300:]!r}", len(times) >= 4)
-    expect(f"progress: times {times[:20]} do not rise", times == sorted(times))
-    expect("progress: the phase is not named",
-           re.search(rb"(greedy|symmetric search|local search|proof)", seen))
-
-
-def sanitized(bin_dir):
-    cache = os.path.join(bin_dir, "CMakeCache.txt")
-    return os.path.exists(cache) and "VORLANK_SANITIZE:BOOL=ON" in open(cache).read()
+    expect(len(times) >= 4, f"progress: {len(times)} updates in a 4 s run: {seen[-300:]!r}")
+    expect(times == sorted(times), f"progress: times {times[:20]} do not rise")
+    expect(re.search(rb"(greedy|symmetric search|local search|proof)", seen),
+           "progress: the phase is not named")
 
 
 def limits(bin_dir):
@@ -126,13 +99,13 @@ def limits(bin_dir):
         p = design(bin_dir, ["--seconds", secs, *(inst[2:] if env else inst)], env=env)
         out, err = finish(p, 120)
         wall = time.monotonic() - start
-        expect(f"--seconds {secs} {inst}: status {p.returncode}, {err!r}", p.returncode == 0)
-        expect(f"--seconds {secs} {inst}: {wall:.1f} s", wall <= max(1.25 * secs, secs + 1.5) + 3)
+        expect(p.returncode == 0 and wall <= max(1.25 * secs, secs + 1.5) + 3,
+               f"--seconds {secs} {inst}: status {p.returncode}, {err!r}, {wall:.1f} s")
     p = design(bin_dir, ["--seconds", 0.3, 64, 7, 7, 3])
     out, err = finish(p, 10)
-    expect(f"proof refused: {p.returncode} {err!r}", p.returncode == 2 and re.fullmatch(
+    expect(p.returncode == 2 and re.fullmatch(
         rb"Error: no wheel for L\(64,7,7,3\) within --seconds 0.3: its proof alone would take "
-        rb"about \d+ seconds\n", err))
+        rb"about \d+ seconds\n", err), f"proof refused: {p.returncode} {err!r}")
     # Where the proof fits but the quickest wheel with it does not, the
     # refusal comes at once and names a time beyond the one given.
     start = time.monotonic()
@@ -140,24 +113,17 @@ def limits(bin_dir):
     out, err = finish(p, 10)
     need = re.fullmatch(rb"Error: no wheel for L\(64,7,7,3\) within --seconds 10: its quickest "
                         rb"wheel would take about (\d+) seconds\n", err)
-    expect(f"quickest wheel refused: {p.returncode} {err!r} in {time.monotonic() - start:.1f} s",
-           p.returncode == 2 and need and int(need[1]) > 10 and time.monotonic() - start < 3)
+    wall = time.monotonic() - start
+    expect(p.returncode == 2 and need and int(need[1]) > 10 and wall < 3,
+           f"quickest wheel refused: {p.returncode} {err!r} in {wall:.1f} s")
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--bin-dir", required=True)
-    a = ap.parse_args()
-    interrupted(a.bin_dir, signal.SIGINT, 130, (49, 6, 6, 3), 2, 3)
-    interrupted(a.bin_dir, signal.SIGTERM, 143, (27, 4, 6, 3), 3, 15)
-    interrupted_early(a.bin_dir, signal.SIGINT, 130)
-    interrupted_early(a.bin_dir, signal.SIGTERM, 143)
-    progress(a.bin_dir)
-    limits(a.bin_dir)
-    for f in failures:
-        print("FAIL:", f)
-    sys.exit(1 if failures else 0)
+def interrupts(bin_dir):
+    interrupted(bin_dir, signal.SIGINT, 130, (49, 6, 6, 3), 2, 3)
+    interrupted(bin_dir, signal.SIGTERM, 143, (27, 4, 6, 3), 3, 15)
+    interrupted_early(bin_dir, signal.SIGINT, 130)
+    interrupted_early(bin_dir, signal.SIGTERM, 143)
 
 
 if __name__ == "__main__":
-    main()
+    main(interrupts, progress, limits)

@@ -9,14 +9,14 @@ wheel's # lines and covers, whatever a library linked in prints.
 Each limit is skipped where the program cannot even start under it: the
 sanitizers reserve far more address space than that.
 """
-import argparse
 import os
 import re
 import resource
 import shutil
 import subprocess
-import sys
 import tempfile
+
+from common import arguments, done, expect, proves, run, sanitized
 
 # Bytes of address space: enough to start, far below what L(64,7,7,3)'s
 # counts take (621 million k-sets).
@@ -30,33 +30,23 @@ TIGHT = [("49 6 6 3", 30), ("49 6 6 2", 35), ("35 4 5 3", 35), ("22 3 6 3", 40),
          ("49 6 6 3", 60)]
 
 COVER = re.compile(r"\d+( \d+)*")
-failures = []
 
 
-def expect(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def run(bin_dir, program, args, limit=None, stdin=b""):
+def design(bin_dir, args, limit):
     def limited():
         resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
-    p = subprocess.run([os.path.join(bin_dir, program)] + args, input=stdin, capture_output=True,
-                       timeout=120, preexec_fn=limited if limit else None)
-    return p.returncode, p.stdout.decode(), p.stderr.decode()
+    return run(bin_dir, "vorlank-design", args, preexec_fn=limited)
 
 
 def starts(bin_dir, limit):
-    return run(bin_dir, "vorlank-design", ["--help"], limit)[0] == 0
+    return design(bin_dir, ["--help"], limit)[0] == 0
 
 
 def check_wheel(bin_dir, inst, out, what):
     """Only # lines and covers, which vorlank-check proves."""
     stray = [l for l in out.split("\n")[:-1] if not l.startswith("#") and not COVER.fullmatch(l)]
     expect(out.endswith("\n") and not stray, f"{what}: stdout has {stray[:3]!r}")
-    status, proof, err = run(bin_dir, "vorlank-check", inst.split(), stdin=out.encode())
-    expect(status == 0, f"{what}: vorlank-check says {status} {err[:200]!r} {proof[-200:]!r}")
+    expect(proves(bin_dir, inst.split(), out), f"{what}: vorlank-check finds no wheel")
 
 
 # A library that talks on standard output in the middle of the search, as
@@ -79,9 +69,8 @@ int pthread_create(pthread_t *t, const pthread_attr_t *a, void *(*f)(void *), vo
 def chatter(bin_dir):
     """None of what a library prints reaches the wheel (the sanitizers'
     runtimes must come first among the libraries: skipped there)."""
-    cache = os.path.join(bin_dir, "CMakeCache.txt")
     cc = shutil.which("cc") or shutil.which("gcc")
-    if not cc or (os.path.exists(cache) and "VORLANK_SANITIZE:BOOL=ON" in open(cache).read()):
+    if not cc or sanitized(bin_dir):
         print("skipped: library chatter")
         return
     with tempfile.TemporaryDirectory() as tmp:
@@ -90,22 +79,19 @@ def chatter(bin_dir):
             f.write(CHATTER)
         subprocess.run([cc, "-shared", "-fPIC", "-o", lib, f.name, "-ldl"], check=True)
         for inst in ["13 2 4 2", "27 4 6 3"]:
-            p = subprocess.run([os.path.join(bin_dir, "vorlank-design"), "--seconds", "1",
-                                "--no-store"] + inst.split(), capture_output=True, timeout=60,
-                               env=dict(os.environ, LD_PRELOAD=lib, VORLANK_THREADS="2"))
-            expect(p.returncode == 0, f"L({inst}) with chatter: status {p.returncode}")
-            check_wheel(bin_dir, inst, p.stdout.decode(), f"L({inst}) with chatter")
+            status, out, _ = run(bin_dir, "vorlank-design", ["--seconds", 1, "--no-store"] +
+                                 inst.split(), env=dict(os.environ, LD_PRELOAD=lib,
+                                                        VORLANK_THREADS="2"))
+            expect(status == 0, f"L({inst}) with chatter: status {status}")
+            check_wheel(bin_dir, inst, out, f"L({inst}) with chatter")
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--bin-dir", required=True)
-    bin_dir = ap.parse_args().bin_dir
+    bin_dir = arguments().bin_dir
     if not starts(bin_dir, LIMIT):
         print("skipped: vorlank-design does not start within the limit")
         return
-    status, out, err = run(bin_dir, "vorlank-design",
-                           ["--seconds", "30", "--no-store", "64", "7", "7", "3"], LIMIT)
+    status, out, err = design(bin_dir, ["--seconds", 30, "--no-store", 64, 7, 7, 3], LIMIT)
     want = "Error: out of memory in the search for L(64,7,7,3)\n"
     expect(status == 2 and out == "" and err == want,
            f"L(64,7,7,3): status {status}, stdout {out[:200]!r}, stderr {err[:300]!r}")
@@ -116,8 +102,7 @@ def main():
             print(f"skipped: vorlank-design does not start within {mb} MB")
             continue
         what = f"L({inst.replace(' ', ',')}) under {mb} MB"
-        status, out, err = run(bin_dir, "vorlank-design",
-                               ["--seconds", "2", "--no-store"] + inst.split(), limit)
+        status, out, err = design(bin_dir, ["--seconds", 2, "--no-store"] + inst.split(), limit)
         if status == 0:
             check_wheel(bin_dir, inst, out, what)
             continue
@@ -126,8 +111,7 @@ def main():
                f"{what}: status {status}, stdout {out[:200]!r}, stderr {err[:300]!r}")
 
     chatter(bin_dir)
-    print(f"{len(failures)} failures")
-    sys.exit(1 if failures else 0)
+    done()
 
 
 if __name__ == "__main__":

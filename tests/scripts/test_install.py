@@ -9,25 +9,18 @@ package as make package builds it: the same six files under /usr, the
 programs run from the unpacked package, and every shared library a program
 needs belongs to a package among its dependencies (CBC's where it is linked).
 """
-import argparse
 import gzip
 import os
 import re
 import shutil
 import subprocess
-import sys
 import tempfile
+
+from common import expect, main, proves
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 PROGRAMS = ["vorlank", "vorlank-check", "vorlank-design"]
 FILES = sorted([f"bin/{p}" for p in PROGRAMS] + [f"share/man/man1/{p}.1.gz" for p in PROGRAMS])
-failures = []
-
-
-def expect(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
 
 
 def run(args, stdin=b"", **kw):
@@ -53,9 +46,8 @@ def works(bin_dir, where):
     expect(status == 0 and out.startswith("covers: 4\ncovered: yes"),
            f"{where}: the greedy wheel of L(7,3,3,2) checks as {status} {out!r} {err!r}")
     status, wheel, err = run([prog["vorlank-design"], "--moves", "1000", "10", "2", "6", "2"])
-    expect(status == 0, f"{where}: vorlank-design: status {status}, {err!r}")
-    status, out, _ = run([prog["vorlank-check"], "10", "2", "6", "2"], wheel.encode())
-    expect(status == 0, f"{where}: vorlank-check of vorlank-design's wheel: {status} {out!r}")
+    expect(status == 0 and proves(bin_dir, [10, 2, 6, 2], wheel),
+           f"{where}: vorlank-design: status {status}, {err!r}, a wheel vorlank-check refuses")
     for p in ["vorlank-check", "vorlank-design"]:
         status, out, _ = run([prog[p], "--version"])
         want = f"{p} (vorlank) {version()}\n"
@@ -120,16 +112,11 @@ def package(build, tmp):
         expect(not lacking, f"{debs[0]}: {p} needs {sorted(lacking)}, not in Depends: {depends}")
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--bin-dir", required=True)
-    build = os.path.abspath(ap.parse_args().bin_dir)
+def install_and_package(build):
     with tempfile.TemporaryDirectory() as tmp:
         install(build, tmp)
         package(build, tmp)
-    print(f"{len(failures)} failures")
-    sys.exit(1 if failures else 0)
 
 
 if __name__ == "__main__":
-    main()
+    main(install_and_package)

@@ -25,24 +25,17 @@ Layout: the README's Layout section names every directory under src/, every
 top-level folder and every folder of tests/; every path it gives under such a
 folder exists, and the files a src/ wing names in parentheses lie in it.
 """
-import argparse
 import fnmatch
 import glob
 import os
 import re
 import subprocess
-import sys
 import tempfile
+
+from common import arguments, done, expect, sanitized
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 README = os.path.join(ROOT, "README.md")
-failures = []
-
-
-def expect(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
 
 
 def documents():
@@ -198,26 +191,17 @@ def check_layout():
                        f"no such file")
 
 
-def sanitized(bin_dir):
-    cache = os.path.join(bin_dir, "CMakeCache.txt")
-    return os.path.exists(cache) and "VORLANK_SANITIZE:BOOL=ON" in open(cache).read()
-
-
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--bin-dir", required=True)
-    ap.add_argument("--update", action="store_true")
-    a = ap.parse_args()
+    a = arguments("--update")
     if sanitized(a.bin_dir):
         print("examples skipped: a sanitizer build (the plain build runs them)")
     else:
         for path in documents():
-            run_examples(path, os.path.abspath(a.bin_dir), a.update)
+            run_examples(path, a.bin_dir, a.update)
     for path in documents():
         check_links(path)
     check_layout()
-    print(f"{len(failures)} failures")
-    sys.exit(1 if failures else 0)
+    done()
 
 
 if __name__ == "__main__":

@@ -3,15 +3,15 @@
 
 --list: the table and the CSV of a store with wheels, damaged files and
 files that are no wheels, byte for byte (the files' times set); its usage
-errors. The lock: a run waits for a record lock that another process holds
-on the store's .lock (as a run on another machine over NFS would), and one
-killed while it waits leaves nothing. Eight runs at once on two instances,
-some killed with SIGKILL midway, two rounds: every file of the store proves
-and is no larger than the smallest wheel a surviving run printed. The
-recipes: docs/vorlank-design.md's GNU parallel line on two small instances (skipped where
-parallel is missing) and examples/slurm-design.sh as one task of an array.
+errors are transcripts (design_list_*). The lock: a run waits for a record
+lock that another process holds on the store's .lock (as a run on another
+machine over NFS would), and one killed while it waits leaves nothing. Eight
+runs at once on two instances, some killed with SIGKILL midway, two rounds:
+every file of the store proves and is no larger than the smallest wheel a
+surviving run printed. The recipes: docs/vorlank-design.md's GNU parallel
+line on two small instances (skipped where parallel is missing) and
+examples/slurm-design.sh as one task of an array.
 """
-import argparse
 import calendar
 import fcntl
 import math
@@ -20,46 +20,33 @@ import re
 import shutil
 import signal
 import subprocess
-import sys
 import tempfile
 import time
 
+import common
+from common import expect, main, size
+
 ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-failures = []
-
-
-def expect(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
 
 
 def env_with(**values):
-    env = {k: v for k, v in os.environ.items() if k not in ("XDG_DATA_HOME", "HOME")}
-    env.update(HOME="/dev/null/vorlank-tests", **values)
-    return env
+    return common.env_with(HOME="/dev/null/vorlank-tests", **values)
 
 
 def design(bin_dir, args, env=None):
-    p = subprocess.run([os.path.join(bin_dir, "vorlank-design")] + [str(a) for a in args],
-                       capture_output=True, timeout=120, env=env or env_with())
-    return p.returncode, p.stdout.decode(), p.stderr.decode()
+    return common.run(bin_dir, "vorlank-design", args, env=env or env_with())
 
 
-def size(text, inst=None):
-    """The covers of a printed wheel: of the one of inst among several."""
-    if inst:
-        m = re.findall(r"^# L\(%s\): (\d+) covers?," % ",".join(map(str, inst)), text, re.M)
-        return min(map(int, m)) if m else None
-    return sum(1 for l in text.splitlines() if l and not l.startswith("#"))
+def least(text, inst):
+    """The fewest covers of the wheels of inst among several printed."""
+    m = re.findall(r"^# L\(%s\): (\d+) covers?," % ",".join(map(str, inst)), text, re.M)
+    return min(map(int, m)) if m else None
 
 
 def proves(bin_dir, path):
     """vorlank-check's verdict on a stored wheel (its instance from the name)."""
     inst = re.fullmatch(r"L(\d+)-(\d+)-(\d+)-(\d+)\.txt", os.path.basename(path)).groups()
-    p = subprocess.run([os.path.join(bin_dir, "vorlank-check"), *inst, path],
-                       capture_output=True, timeout=120)
-    return p.returncode == 0
+    return common.proves(bin_dir, inst, open(path).read())
 
 
 def wheel(inst, covers, how):
@@ -142,22 +129,6 @@ def listing(bin_dir, tmp):
     expect(status == 0 and err == "" and
            re.search(r"\nL\(255,6,7,2\) .* too large to prove here: vorlank-design needs \d+ MB",
                      out), f"--list of a wheel too large to prove: {status} {err!r}\n{out}")
-    # Nothing stored yet: the header alone, from the default store too.
-    status, out, err = design(bin_dir, ["--list", "--store", os.path.join(tmp, "none")])
-    expect((status, out, err) == (0, "instance  covers  bound  ratio  optimal  stored  built\n",
-                                  ""), f"a missing store: {status} {out!r} {err!r}")
-    status, out, _ = design(bin_dir, ["--list", "--csv"], env_with(XDG_DATA_HOME=tmp + "/d"))
-    expect(status == 0 and out == CSV.splitlines()[0] + "\n", f"default store: {out!r}")
-    for args, error in (
-            (["--list", "7", "2", "3", "2"], "--list takes no n k x t"),
-            (["--list", "--no-store"], "--list lists a store, and --no-store has none"),
-            (["--csv", "7", "2", "3", "2"], "--csv goes with --list"),
-            (["--list", "--seed", "2"], "--seed is for a search, not --list"),
-            (["--list", "--store", os.path.join(store, "L6-2-3-2.txt")], None)):
-        status, out, err = design(bin_dir, args)
-        first = err.splitlines()[0] if err else ""
-        expect(status == 2 and out == "" and first.startswith("Error: " + (error or "cannot read")),
-               f"{args}: status {status}, stderr {err!r}")
 
 
 def lock_is_honoured(bin_dir, tmp):
@@ -249,8 +220,8 @@ def parallel_recipe(bin_dir, tmp):
     for inst in ((14, 4, 5, 3), (10, 2, 6, 2)):
         path = os.path.join(store, "L%d-%d-%d-%d.txt" % inst)
         expect(os.path.exists(path) and proves(bin_dir, path) and
-               size(open(path).read()) <= (size(out, inst) or 0),
-               f"parallel: {path} against the runs' {size(out, inst)}")
+               size(open(path).read()) <= (least(out, inst) or 0),
+               f"parallel: {path} against the runs' {least(out, inst)}")
 
 
 def slurm_script(bin_dir, tmp):
@@ -275,16 +246,11 @@ def slurm_script(bin_dir, tmp):
            f"the Slurm script: status {p.returncode}, {out!r} {p.stderr.decode()!r}")
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--bin-dir", required=True)
-    bin_dir = os.path.abspath(ap.parse_args().bin_dir)
+def every_part(bin_dir):
     with tempfile.TemporaryDirectory() as tmp:
         for part in (listing, lock_is_honoured, eight_at_once, parallel_recipe, slurm_script):
             part(bin_dir, tmp)
-    print(f"{len(failures)} failures")
-    sys.exit(1 if failures else 0)
 
 
 if __name__ == "__main__":
-    main()
+    main(every_part)

@@ -132,43 +132,29 @@ TEST(Selection, TieBreakAndBounds) {
   greedy_reset();
 }
 
-// A real /proc/meminfo: values are followed by their unit, "kB", a word of its own.
-TEST(Refusal, MemoryFromMeminfo) {
-  std::istringstream meminfo("MemTotal:       24628288 kB\n"
-                             "MemFree:        23349900 kB\n"
-                             "MemAvailable:   23761408 kB\n"
-                             "HugePages_Total:       0\n");
-  EXPECT_DOUBLE_EQ(meminfo_available_mb(meminfo), 23761408 / 1024.0);
-  std::istringstream none("MemTotal:       24628288 kB\nHugePages_Total:       0\n");
-  EXPECT_EQ(meminfo_available_mb(none), -1);
+// /proc/meminfo (a value is followed by its unit, "kB", a word of its own)
+// and cgroup v2's memory.max (bytes, or "max": no limit) less memory.current:
+// the least of what they leave.
+TEST(Refusal, MemoryFromMeminfoAndTheControlGroup) {
+  auto available = [](const char *meminfo, const char *max, const char *current) {
+    std::istringstream i(meminfo), m(max), c(current);
+    return available_mb(i, m, c);
+  };
+  const char *meminfo = "MemTotal:       24628288 kB\nMemFree:        23349900 kB\n"
+                        "MemAvailable:   23761408 kB\nHugePages_Total:       0\n";
+  const double free = 23761408 / 1024.0;
+  EXPECT_DOUBLE_EQ(available(meminfo, "max\n", "536870912\n"), free);
+  EXPECT_DOUBLE_EQ(available(meminfo, "1073741824\n", "536870912\n"), 512);
+  EXPECT_DOUBLE_EQ(available(meminfo, "107374182400\n", "0\n"), free);
+  EXPECT_DOUBLE_EQ(available(meminfo, "1073741824\n", ""), free);     // no usage: no limit
+  EXPECT_EQ(available(meminfo, "1073741824\n", "2147483648\n"), 0);  // over the limit
+  EXPECT_EQ(available("MemTotal:       24628288 kB\n", "", ""), 1e12);  // nothing told
+  EXPECT_DOUBLE_EQ(available("", "1073741824\n", "0\n"), 1024);
   EXPECT_LT(available_mb(), 1e9);  // read from this machine, not the fallback
 
   EXPECT_EQ(greedy_refusal(49, 6, 6, 3, 100.4),
             "Error: the greedy run needs 255 MB of memory; this machine has 100 MB available.\n");
   EXPECT_EQ(greedy_refusal(49, 6, 6, 3, 1e9), "");
-}
-
-// cgroup v2 texts: memory.max is a number of bytes or "max" (no limit).
-TEST(Refusal, MemoryUnderAControlGroup) {
-  auto left = [](const char *max, const char *current) {
-    std::istringstream m(max), c(current);
-    return cgroup_left_mb(m, c);
-  };
-  EXPECT_DOUBLE_EQ(left("1073741824\n", "536870912\n"), 512);
-  EXPECT_EQ(left("max\n", "536870912\n"), -1);
-  EXPECT_EQ(left("1073741824\n", ""), -1);
-  EXPECT_EQ(left("1073741824\n", "2147483648\n"), 0);  // over the limit: nothing left
-
-  auto available = [](const char *meminfo, const char *max, const char *current) {
-    std::istringstream i(meminfo), m(max), c(current);
-    return available_mb(i, m, c);
-  };
-  const char *meminfo = "MemAvailable:   23761408 kB\n";
-  EXPECT_DOUBLE_EQ(available(meminfo, "1073741824\n", "536870912\n"), 512);
-  EXPECT_DOUBLE_EQ(available(meminfo, "107374182400\n", "0\n"), 23761408 / 1024.0);
-  EXPECT_DOUBLE_EQ(available(meminfo, "max\n", "0\n"), 23761408 / 1024.0);
-  EXPECT_EQ(available("", "", ""), 1e12);  // nothing told
-  EXPECT_DOUBLE_EQ(available("", "1073741824\n", "0\n"), 1024);
 }
 
 // Each allocation of a run fails in turn: the run ends with one error line,

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdlib>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -78,10 +77,6 @@ TEST(Sets, DistinctNumbersInDrawingOrder) {
       ASSERT_EQ(std::vector<int>(nks + 1, nks + 1 + k), wk) << "n = " << n;
       ASSERT_EQ(std::vector<int>(szt + 1, szt + 1 + x), wx) << "n = " << n;
       ASSERT_EQ(raw(), after);  // no value taken beyond the two sets
-      ASSERT_EQ(std::set<int>(wk.begin(), wk.end()).size(), (size_t)k);
-      ASSERT_EQ(std::set<int>(wx.begin(), wx.end()).size(), (size_t)x);
-      for (int v : wk) ASSERT_TRUE(v >= 1 && v <= n);
-      for (int v : wx) ASSERT_TRUE(v >= 1 && v <= n);
     }
   }
 }
