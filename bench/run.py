@@ -94,6 +94,24 @@ DESIGN = [  # n, k, x, t, seconds given to vorlank-design, best known (0: none l
 ]
 
 
+PLAYERS = [  # the players' formats: n, k, x, t, what a player calls it, best published (0: none)
+    (49, 6, 6, 3, "6/49, 3 if 6", 163),
+    (59, 6, 6, 3, "6/59, 3 if 6", 0),
+    (45, 6, 6, 3, "6/45, 3 if 6", 0),
+    (90, 6, 6, 3, "6/90, 3 if 6", 0),
+    (30, 6, 6, 4, "30 picks, 4 if 6", 0),
+    (20, 6, 6, 4, "20 picks, 4 if 6", 0),
+    (25, 5, 5, 3, "25 picks, 3 if 5", 0),
+    (35, 5, 5, 3, "5/35, 3 if 5", 0),
+    (50, 5, 5, 2, "5/50, 2 if 5", 0),
+    (69, 5, 5, 2, "5/69, 2 if 5", 0),
+    (37, 4, 6, 3, "37 numbers, 3 if 4", 0),
+    (33, 4, 6, 3, "33 numbers, 3 if 4", 0),
+    (27, 4, 6, 3, "27 numbers, 3 if 4", 86),
+]
+PLAYERS_SECONDS = 60
+
+
 def how_built(out):
     """The method and group of the wheel's largest part, from its # lines."""
     best = (0, "", "")
@@ -128,8 +146,8 @@ def design_run(bin_dir, n, k, x, t, secs, seed):
     method, group = how_built(out)
     if "# optimal:" in out:
         method += ", optimal"
-    size = int(re.match(r"# L\(.*\): (\d+) covers?", out)[1])
-    return size, wall, method + (", " + group if group else "")
+    m = re.match(r"# L\(.*\): (\d+) covers?, lower bound (\d+)", out)
+    return int(m[1]), wall, method + (", " + group if group else ""), int(m[2])
 
 
 def design(bin_dir, seeds, only=None):
@@ -155,16 +173,38 @@ def design(bin_dir, seeds, only=None):
               flush=True)
 
 
+def players(bin_dir, seeds, secs=PLAYERS_SECONDS, only=None):
+    """vorlank-design on the players' formats, seeds 1..seeds at secs seconds each: the
+    wheels, their median, the lower bound and the median's ratio to it."""
+    head = "".join(f" {'seed ' + str(i):>7}" for i in range(1, seeds + 1))
+    print(f"{'instance':<14} {'format':<20}{head} {'median':>6} {'bound':>5} {'ratio':>5} "
+          f"{'published':>9} {'wall s':>6}  method, group (median run)")
+    for n, k, x, t, name, known in PLAYERS:
+        if only and f"{n},{k},{x},{t}" not in only:
+            continue
+        runs = [design_run(bin_dir, n, k, x, t, secs, seed) for seed in range(1, seeds + 1)]
+        median = sorted(runs)[(seeds - 1) // 2]
+        sizes = "".join(f" {r[0]:>7}" for r in runs)
+        print(f"{f'L({n},{k},{x},{t})':<14} {name:<20}{sizes} {median[0]:>6} {median[3]:>5} "
+              f"{median[0] / median[3]:>5.2f} {known or '-':>9} {median[1]:>6.1f}  {median[2]}",
+              flush=True)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin-dir", required=True)
     ap.add_argument("--design-only", action="store_true", help="only the vorlank-design table")
     ap.add_argument("--seeds", type=int, default=3, help="vorlank-design runs per instance")
+    ap.add_argument("--players-only", action="store_true", help="only the players' table")
+    ap.add_argument("--seconds", type=float, default=PLAYERS_SECONDS,
+                    help="with --players-only: seconds a run (default 60)")
     ap.add_argument("--only", action="append", metavar="N,K,X,T",
-                    help="with --design-only: only this instance of the table (repeatable)")
+                    help="with --design-only or --players-only: only this instance (repeatable)")
     a = ap.parse_args()
     if a.design_only:
         return design(a.bin_dir, a.seeds, a.only)
+    if a.players_only:
+        return players(a.bin_dir, a.seeds, a.seconds, a.only)
     kinds = kernels(a.bin_dir)
     head = "".join(f" {f'{th} thr s':>9} {'cpu s':>6}" for th in THREADS)
     print(f"{'instance':<16} {'kernel':<7} {'covers':>6}{head} {'peak MB':>8} {'literal/fast':>13}")
@@ -216,6 +256,8 @@ def main():
     if os.path.exists(os.path.join(a.bin_dir, "vorlank-design")):
         print("\nvorlank-design (greedy covers: the greedy run's):")
         design(a.bin_dir, a.seeds)
+        print(f"\nvorlank-design on the players' formats, {PLAYERS_SECONDS} s a run:")
+        players(a.bin_dir, a.seeds)
 
 
 if __name__ == "__main__":
