@@ -280,7 +280,11 @@ void Search::improve_parts(Deadline until, uint64_t moves) {
     int64_t size;
     std::vector<Part> parts = split(kKnown, &size);
     if (size <= (int64_t)lower) break;
+    // The part whose slices removed the most covers a second; a part not
+    // yet given a slice first, and on equal returns the farthest above its
+    // lower bound.
     const Part *next = nullptr;
+    double rate = -1;
     uint64_t gap = 0;
     for (const Part &p : parts) {
       Known &d = at(p.n, p.k);
@@ -292,7 +296,9 @@ void Search::improve_parts(Deadline until, uint64_t moves) {
         d.settled = true;
         continue;
       }
-      if (d.best.size() - lb > gap) gap = d.best.size() - lb, next = &p;
+      double r = d.slice_seconds > 0 ? (double)d.slice_gain / d.slice_seconds : INFINITY;
+      if (r > rate || (r == rate && d.best.size() - lb > gap))
+        rate = r, gap = d.best.size() - lb, next = &p;
     }
     if (!next) break;  // every part of the split settled
     Shape ps = shape(next->n, next->k);
@@ -309,10 +315,13 @@ void Search::improve_parts(Deadline until, uint64_t moves) {
     in.moves = std::min(slice_moves, moves - spent);
     in.seed = opt.seed * 0x9e3779b97f4a7c15 + turn;
     in.progress = [&](uint64_t b) { progress(size - (int64_t)(d.best.size() - b), what); };
+    Deadline began = Clock::now();
+    uint64_t was = d.best.size();
     MethodResult r = im->run(in);
     spent += r.moves;
+    d.slice_seconds += std::max(std::chrono::duration<double>(Clock::now() - began).count(), 1e-6);
     if (r.covers.size() < d.best.size() && proved(ps, r.covers))
-      d.improve(std::move(r.covers), *im), d.failed = 0;
+      d.improve(std::move(r.covers), *im), d.failed = 0, d.slice_gain += was - d.best.size();
     else
       d.settled = ++d.failed >= kFailedSlices && !costly_whole;
   }
@@ -339,15 +348,32 @@ std::vector<Set> Search::improve_whole(const std::vector<Set> &from, uint64_t mo
   return from;
 }
 
+bool Search::whole_greedy_may_beat(uint64_t size) {
+  // Within the small share the whole's greedy runs either way.
+  if (s.k == s.t || !(quickest_build(s, true) > opt.seconds * kWholeGreedyKnownShare)) return true;
+  double probe = opt.seconds * kProbeShare;
+  int m = s.n - 1;
+  while (m > s.x + 1 && !(quickest_build(shape(m, s.k), true) <= probe)) m--;
+  if (m <= s.x + 1 || halted()) return true;
+  build(m, s.k, probe, false);
+  const Known &d = at(m, s.k);
+  if (d.best.empty()) return true;
+  double ratio = (double)d.best.size() / (double)std::max<uint64_t>(counting_bound(shape(m, s.k)), 1);
+  return ratio * (double)counting_bound(s) < (double)size;
+}
+
 std::vector<Part> Search::first_split(int64_t *size) {
   quickest_wheel();
   keep_at_hand(true);
   int64_t quick;
   double whole = opt.seconds * kWholeGreedyShare;
-  if (!split(kKnown, &quick).empty() && at(s.n, s.k).best.empty())
+  if (!split(kKnown, &quick).empty() && at(s.n, s.k).best.empty()) {
     whole = (double)quick <= kGoodSplit * (double)counting_bound(s)
                 ? opt.seconds * kWholeGreedyKnownShare
                 : opt.seconds;
+    if (whole > opt.seconds * kWholeGreedyKnownShare && !whole_greedy_may_beat((uint64_t)quick))
+      whole = opt.seconds * kWholeGreedyKnownShare;
+  }
   build_parts(whole, opt.seconds * kGreedyShare);
   std::vector<Part> parts = split(kKnown, size);
   if (parts.empty() && !halted()) {

@@ -49,6 +49,8 @@ struct Known {
   bool optimal = false;          // no smaller wheel exists (the exact solve proved it)
   bool settled = false;          // local search stopped improving it
   int failed = 0;                // slices in a row that found nothing
+  uint64_t slice_gain = 0;       // covers the slices of local search removed
+  double slice_seconds = 0;      // and the seconds they took
 
   // A smaller proved wheel: an improving method refines the step before it
   // (its own, or adds one), any other source starts the story afresh.
@@ -212,8 +214,10 @@ struct Search {
 
   // ---- improve: local search of the parts and of the whole ----
 
-  // Local search of the split's part farthest above its lower bound, a slice
-  // at a time, until slices find nothing (the split may change meanwhile).
+  // Local search of the split's parts, a slice at a time, each to the part
+  // whose slices removed the most covers a second (each part once first,
+  // the farthest above its lower bound first), until slices find nothing
+  // (the split may change meanwhile).
   void improve_parts(Deadline until, uint64_t moves);
 
   // The whole wheel's improvement; it removes the covers the union made
@@ -225,6 +229,13 @@ struct Search {
   std::vector<Set> improve_whole(const std::vector<Set> &from, uint64_t moves, uint64_t salt);
 
   // ---- the phases together ----
+
+  // Where k > t, whether the whole instance's greedy could come out below
+  // `size` (the split at hand): a greedy wheel's ratio to the counting bound
+  // grows with the pool where k > t (L(30,6,6,4): 4.0, L(49,6,6,3): 6.0),
+  // so the greedy of the largest smaller pool of the same k that takes at
+  // most kProbeShare of the time gives a ratio the whole's cannot beat.
+  bool whole_greedy_may_beat(uint64_t size);
 
   // Greedy wheels until a split comes together: the quickest wheel, then
   // the greedy's share of the time, then the time up to the run's limit for
