@@ -280,7 +280,9 @@ void Search::improve_parts(Deadline until, uint64_t moves) {
     int64_t size;
     std::vector<Part> parts = split(kKnown, &size);
     if (size <= (int64_t)lower) break;
-    // The part whose slices removed the most covers a second; a part not
+    // The part whose slices removed the most covers per look-up (counted,
+    // not timed, so that a run ended by moves does not depend on the
+    // machine's speed); a part not
     // yet given a slice first, and on equal returns the farthest above its
     // lower bound.
     const Part *next = nullptr;
@@ -296,7 +298,7 @@ void Search::improve_parts(Deadline until, uint64_t moves) {
         d.settled = true;
         continue;
       }
-      double r = d.slice_seconds > 0 ? (double)d.slice_gain / d.slice_seconds : INFINITY;
+      double r = d.slice_lookups > 0 ? (double)d.slice_gain / d.slice_lookups : INFINITY;
       if (r > rate || (r == rate && d.best.size() - lb > gap))
         rate = r, gap = d.best.size() - lb, next = &p;
     }
@@ -315,11 +317,11 @@ void Search::improve_parts(Deadline until, uint64_t moves) {
     in.moves = std::min(slice_moves, moves - spent);
     in.seed = opt.seed * 0x9e3779b97f4a7c15 + turn;
     in.progress = [&](uint64_t b) { progress(size - (int64_t)(d.best.size() - b), what); };
-    Deadline began = Clock::now();
     uint64_t was = d.best.size();
     MethodResult r = im->run(in);
     spent += r.moves;
-    d.slice_seconds += std::max(std::chrono::duration<double>(Clock::now() - began).count(), 1e-6);
+    d.slice_lookups +=
+        (double)std::max<uint64_t>(r.moves, 1) * (double)std::max<uint64_t>(move_lookups(ps), 1);
     if (r.covers.size() < d.best.size() && proved(ps, r.covers))
       d.improve(std::move(r.covers), *im), d.failed = 0, d.slice_gain += was - d.best.size();
     else
@@ -358,7 +360,8 @@ bool Search::whole_greedy_may_beat(uint64_t size) {
   build(m, s.k, probe, false);
   const Known &d = at(m, s.k);
   if (d.best.empty()) return true;
-  double ratio = (double)d.best.size() / (double)std::max<uint64_t>(counting_bound(shape(m, s.k)), 1);
+  double ratio =
+      (double)d.best.size() / (double)std::max<uint64_t>(counting_bound(shape(m, s.k)), 1);
   return ratio * (double)counting_bound(s) < (double)size;
 }
 

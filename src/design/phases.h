@@ -50,7 +50,7 @@ struct Known {
   bool settled = false;          // local search stopped improving it
   int failed = 0;                // slices in a row that found nothing
   uint64_t slice_gain = 0;       // covers the slices of local search removed
-  double slice_seconds = 0;      // and the seconds they took
+  double slice_lookups = 0;      // and the look-ups their moves made
 
   // A smaller proved wheel: an improving method refines the step before it
   // (its own, or adds one), any other source starts the story afresh.
@@ -215,7 +215,7 @@ struct Search {
   // ---- improve: local search of the parts and of the whole ----
 
   // Local search of the split's parts, a slice at a time, each to the part
-  // whose slices removed the most covers a second (each part once first,
+  // whose slices removed the most covers per look-up (each part once first,
   // the farthest above its lower bound first), until slices find nothing
   // (the split may change meanwhile).
   void improve_parts(Deadline until, uint64_t moves);
