@@ -110,10 +110,13 @@ void Search::build(int m, int j, double &budget, bool unbounded, bool only_quick
     progress(0, std::string(builders[i]->name()) + " " + instance(ps));
     // Far beyond its estimate, a greedy is taking a path the estimate did
     // not foresee; give up rather than overrun the time, except on the
-    // last try for a first wheel, which may take the time to the limit.
+    // last try for a first wheel, which may take the time to the limit,
+    // and in a run ended by moves, whose wheel must not depend on the
+    // machine's speed (under a sanitizer and beside another run, the
+    // greedy of L(22,3,6,3) gave up, and L(27,4,6,3) lost its fringe).
     MethodInput in = input(m, j);
-    in.end =
-        std::min(unbounded || last_try ? Deadline::max() : from_now(4 * est[i] + 0.5), hard_end);
+    bool to_the_limit = unbounded || last_try || opt.moves != UINT64_MAX;
+    in.end = std::min(to_the_limit ? Deadline::max() : from_now(4 * est[i] + 0.5), hard_end);
     MethodResult r = builders[i]->run(in);
     std::vector<Set> &w = r.covers;
     if (!w.empty()) d.built |= 1u << i;
