@@ -285,9 +285,8 @@ void Search::improve_parts(Deadline until, uint64_t moves) {
     if (size <= (int64_t)lower) break;
     // The part whose slices removed the most covers per look-up (counted,
     // not timed, so that a run ended by moves does not depend on the
-    // machine's speed); a part not
-    // yet given a slice first, and on equal returns the farthest above its
-    // lower bound.
+    // machine's speed); a part not yet given a slice first, and on equal
+    // returns the farthest above its lower bound.
     const Part *next = nullptr;
     double rate = -1;
     uint64_t gap = 0;
