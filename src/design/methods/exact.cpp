@@ -82,7 +82,10 @@ CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> 
   Cbc_setLogLevel(m, 0);
   // Wall time, not CPU time: on a loaded machine CPU time overruns the limit.
   Cbc_setParameter(m, "timeMode", "elapsed");
-  Cbc_setParameter(m, "threads", "1");
+  // No threads at all: with "1" CBC still starts a helper thread, and its
+  // hand-over now and then waits out a 10 s timer (seen in the proofs'
+  // tests: 10.01 s for a solve of 0.01 s).
+  Cbc_setParameter(m, "threads", "0");
   // Its zero-half cut generator is one of those parts (seen under ulimit -v).
   Cbc_setParameter(m, "zeroHalfCuts", "off");
   char secs[32];
