@@ -52,7 +52,7 @@ static constexpr double kLeastSeconds = 0.01;
 
 CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> &rows_of,
                           const std::vector<uint32_t> &weight, Deadline end, int nodes,
-                          const std::vector<uint32_t> &demand) {
+                          const std::vector<uint32_t> &demand, uint64_t most) {
   // CBC's solver keeps its parameters in static tables: one solve at a time.
   // The time a solve has is what is left once its turn comes, not what was
   // left when it started to wait.
@@ -67,17 +67,21 @@ CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> 
   std::unique_ptr<char[]> headroom(new char[kHeadroom]);
   headroom.reset();
   int cols = (int)rows_of.size();
+  // The cap on the total weight is one more row, after the others.
+  const bool capped = most < UINT64_MAX;
   std::vector<int> begin{0}, index;
   std::vector<double> value, low(cols, 0), high(cols, 1), cost(weight.begin(), weight.end());
-  for (const auto &c : rows_of) {
-    for (uint32_t r : c) index.push_back((int)r), value.push_back(1);
+  for (int c = 0; c < cols; c++) {
+    for (uint32_t r : rows_of[c]) index.push_back((int)r), value.push_back(1);
+    if (capped) index.push_back((int)rows), value.push_back(weight[c]);
     begin.push_back((int)index.size());
   }
   std::vector<double> row_low(rows, 1), row_high(rows, INFINITY);
   for (size_t r = 0; r < demand.size() && r < rows; r++) row_low[r] = demand[r];
+  if (capped) row_low.push_back(0), row_high.push_back((double)most);
   Cbc_Model *m = Cbc_newModel();
-  Cbc_loadProblem(m, cols, (int)rows, begin.data(), index.data(), value.data(), low.data(),
-                  high.data(), cost.data(), row_low.data(), row_high.data());
+  Cbc_loadProblem(m, cols, (int)row_low.size(), begin.data(), index.data(), value.data(),
+                  low.data(), high.data(), cost.data(), row_low.data(), row_high.data());
   for (int c = 0; c < cols; c++) Cbc_setInteger(m, c);
   Cbc_setLogLevel(m, 0);
   // Wall time, not CPU time: on a loaded machine CPU time overruns the limit.
@@ -98,6 +102,7 @@ CoverSolution solve_cover(size_t rows, const std::vector<std::vector<uint32_t>> 
     for (int c = 0; c < cols; c++)
       if (x[c] > 0.5) out.chosen.push_back((uint32_t)c);
   out.optimal = x && Cbc_isProvenOptimal(m);
+  out.infeasible = !x && Cbc_isProvenInfeasible(m);
   out.bound = Cbc_getBestPossibleObjValue(m);
   Cbc_deleteModel(m);
   return out;
@@ -109,7 +114,7 @@ bool exact_available() { return false; }
 
 CoverSolution solve_cover(size_t, const std::vector<std::vector<uint32_t>> &,
                           const std::vector<uint32_t> &, Deadline, int,
-                          const std::vector<uint32_t> &) {
+                          const std::vector<uint32_t> &, uint64_t) {
   return {};
 }
 
