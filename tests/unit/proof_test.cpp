@@ -74,10 +74,11 @@ TEST(Proof, FixingTheCoversThroughOneNumberHoldsOnSmallPools) {
   // With no instance left to the exact solve, the fixing proves each optimum
   // up to the wheel it finds; the exhaustive search repeats each claim.
   int fixed = 0;
-  for (int n = 4; n <= 7; n++)
+  for (int n = 4; n <= 8; n++)
     for (int t = 2; t < n; t++)
       for (int x = t; x < n; x++) {
         Shape s{n, t, x, t};
+        if (n == 8 && t == 4 && x == 5) continue;  // the exhaustive search takes minutes
         Proof p = prove_lower(s, UINT64_MAX, Deadline::max(), nullptr, 0);
         EXPECT_FALSE(wheel_below(s, p.lower)) << instance(s) << " " << p.lower;
         if (!p.wheel.empty()) {
