@@ -31,7 +31,8 @@ Form canonical(const std::vector<Set> &family, int n) {
   do {
     std::fill(rows.begin(), rows.end(), 0);
     for (size_t j = 0; j < order.size(); j++)
-      for (Set c = family[order[j]]; c; c = drop_first(c)) rows[(size_t)first(c) & 63] |= (uint8_t)(1 << j);
+      for (Set c = family[order[j]]; c; c = drop_first(c))
+        rows[(size_t)first(c) & 63] |= (uint8_t)(1 << j);
     std::sort(rows.begin(), rows.begin() + n, std::greater<>());
     if (rows > best) best = rows;
   } while (std::next_permutation(order.begin(), order.end()));
