@@ -1,10 +1,9 @@
 // Wheels up to relabelling (classes.h), built cover by cover: each level
 // keeps one family of each class that may still become a wheel, and extends
-// it by the covers that hold its first open k-set (by any cover, where it
-// is a wheel already). Any wheel holds a copy of
-// some family of each level (a family it holds, relabelled to its class's
-// representative, still lies in the wheel relabelled), so the last level
-// holds every class.
+// it by the covers that hold its first open k-set (by any cover, where it is
+// a wheel already). Any wheel holds a copy of some family of each level (a
+// family it holds, relabelled to its class's representative, still lies in
+// the wheel relabelled), so the last level holds every class.
 #include "design/methods/classes.h"
 
 #include <algorithm>
@@ -54,7 +53,6 @@ bool wheel_classes(const Shape &s, int covers, Deadline end, const std::atomic<b
     std::set<Form> seen;
     std::vector<std::vector<Set>> next;
     for (const std::vector<Set> &f : level) {
-      if ((stop && *stop) || Clock::now() >= end) return false;
       // Where f is a wheel already, any cover extends it (first_open stays 0).
       Set first_open = 0;
       for (Set k : ks)
@@ -70,6 +68,9 @@ bool wheel_classes(const Shape &s, int covers, Deadline end, const std::atomic<b
         for (Set k : ks)
           open += std::none_of(g.begin(), g.end(), [&](Set d) { return (d & k) == k; });
         if (open > (size_t)(covers - size) * per) continue;
+        // A canonical form of 8 covers tries 40,320 orders: the clock is
+        // read before each.
+        if ((stop && *stop) || Clock::now() >= end) return false;
         if (seen.insert(canonical(g, s.n)).second) next.push_back(std::move(g));
       }
     }
