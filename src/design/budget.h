@@ -30,6 +30,14 @@ inline constexpr double kProbeShare = 0.02;
 // Of the time left after the greedy, the search methods (the symmetric
 // search) take this share, less where every part is done sooner.
 inline constexpr double kSearchShare = 0.7;
+// The search methods also try the covering designs of the splits of the
+// whole within this ratio of the split known (Search::near_designs).
+inline constexpr double kNearSplit = 1.15;
+// A part's second start (Search::second_starts) at most this many times
+// its wheel: the fringe's 258 of L(33,4,6,3) anneals below the symmetric
+// search's 198 in a slice; the fringe's 159 of L(20,6,6,4) took two slices
+// to reach 88, against 76.
+inline constexpr double kSecondStart = 1.5;
 // Of the time left after them, the parts' local search takes this share
 // (less when every part stops improving), the whole wheel the rest.
 inline constexpr double kPartShare = 0.7;

@@ -181,7 +181,7 @@ void Search::build_parts(double whole, double budget) {
   }
 }
 
-void Search::derive_parts() {
+void Search::derive_parts(int root_n, int root_k) {
   SplitTable tb = table(kKnown);
   std::vector<const Method *> derivers = with_role(Role::Derive);
   std::function<void(int, int)> walk = [&](int m, int j) {
@@ -207,7 +207,35 @@ void Search::derive_parts() {
         d.improve(std::move(r.covers), *dm, r.detail);
     }
   };
-  if (tb.best(s.n, s.k) < kNoWheel) walk(s.n, s.k);
+  if (tb.best(root_n, root_k) < kNoWheel) walk(root_n, root_k);
+}
+
+void Search::second_starts(const std::vector<Part> &parts) {
+  SplitTable tb = table(kKnown);
+  for (const Part &p : parts) {
+    Known &d = at(p.n, p.k);
+    Shape ps = shape(p.n, p.k);
+    if (p.kind != Part::Direct || p.k <= s.t || d.optimal || d.second || halted() || s.t < 3 ||
+        s.x - 1 < s.t || p.n <= s.x || tb.best(p.n - s.x + 1, p.k - s.t + 2) >= kNoWheel)
+      continue;
+    d.second = true;
+    // The table as if the part were its fringe, for the fringe method.
+    SplitTable as_fringe = tb;
+    as_fringe.how[tb.at(p.n, p.k)] = SplitTable::kFringe;
+    for (const Method *dm : with_role(Role::Derive)) {
+      if (!dm->applies(ps)) continue;
+      MethodInput in = input(p.n, p.k);
+      in.table = &as_fringe;
+      in.known = [&](int m2, int j2) -> const std::vector<Set> & { return at(m2, j2).best; };
+      MethodResult r = dm->run(in);
+      if (r.covers.empty() || !proved(ps, r.covers)) continue;
+      if (r.covers.size() < d.best.size())
+        d.improve(std::move(r.covers), *dm, r.detail);
+      else if (r.covers.size() > d.best.size() &&
+               (double)r.covers.size() <= kSecondStart * (double)d.best.size())
+        d.other_steps = {{dm->name(), r.covers.size(), r.detail}}, d.other = std::move(r.covers);
+    }
+  }
 }
 
 bool Search::search_parts(Deadline until) {
@@ -233,10 +261,46 @@ bool Search::search_parts(Deadline until) {
     for (const Part &p : parts)
       if (p.kind == Part::Direct) consider(p.n, p.k);
     if (parts.size() != 1 || parts[0].kind != Part::Direct) consider(s.n, s.k);
+    if (size < kNoWheel) {
+      for (auto [m, j] : near_designs(size)) {
+        const Known &d = at(m, j);
+        if (next_search(m, j, searchers) < searchers.size() && !d.optimal &&
+            d.best.size() > lower_bound(shape(m, j)) &&
+            std::find(todo.begin(), todo.end(), std::make_pair(m, j)) == todo.end())
+          todo.push_back({m, j});
+      }
+    }
     if (todo.empty() || Clock::now() >= until || halted()) return false;
     auto [m, j] = todo.front();
     if (search_one(m, j, searchers, until, todo.size(), size) && m == s.n && j == s.k) return true;
   }
+}
+
+std::vector<std::pair<int, int>> Search::near_designs(int64_t size) {
+  std::vector<std::pair<int, int>> out;
+  if (s.k == s.t) return out;
+  SplitTable tb = table(kKnown);
+  std::vector<std::pair<int64_t, int>> near;  // the splits' sizes and the designs' pools
+  for (int m = 1; m < s.n; m++) {
+    int64_t a = tb.best(m, s.t), b = tb.best(s.n - m, s.k + 1 - s.t);
+    if (tb.how[tb.at(m, s.t)] == SplitTable::kDirect && a < kNoWheel && b < kNoWheel &&
+        (double)(a + b) <= kNearSplit * (double)size)
+      near.push_back({a + b, m});
+  }
+  std::sort(near.begin(), near.end());
+  for (auto [v, m] : near) out.push_back({m, s.t});
+  return out;
+}
+
+std::vector<Part> Search::near_parts(int64_t size) {
+  std::vector<Part> out;
+  for (auto [m, j] : near_designs(size)) {
+    derive_parts(s.n - m, s.k + 1 - j);
+    SplitTable tb = table(kKnown);
+    tb.parts(m, j, 0, out);
+    tb.parts(s.n - m, s.k + 1 - j, m, out);
+  }
+  return out;
 }
 
 bool Search::search_one(int m, int j, const std::vector<const Method *> &searchers, Deadline until,
@@ -283,16 +347,28 @@ void Search::improve_parts(Deadline until, uint64_t moves) {
     int64_t size;
     std::vector<Part> parts = split(kKnown, &size);
     if (size <= (int64_t)lower) break;
+    // The near splits' parts come after the split's own.
+    const size_t own = parts.size();
+    for (const Part &p : near_parts(size))
+      if (std::none_of(parts.begin(), parts.end(),
+                       [&](const Part &q) { return q.n == p.n && q.k == p.k; }))
+        parts.push_back(p);
+    second_starts(parts);
     // The part whose slices removed the most covers per look-up (counted,
     // not timed, so that a run ended by moves does not depend on the
     // machine's speed); a part not yet given a slice first, and on equal
-    // returns the farthest above its lower bound.
+    // returns the farthest above its lower bound. A near split's part has
+    // one slice, to show what it reaches, and more only once the split's
+    // own parts have settled.
     const Part *next = nullptr;
     double rate = -1;
     uint64_t gap = 0;
-    for (const Part &p : parts) {
+    bool own_open = false;
+    for (size_t i = 0; i < parts.size(); i++) {
+      const Part &p = parts[i];
       Known &d = at(p.n, p.k);
-      if (p.kind != Part::Direct || d.settled) continue;
+      if (p.kind != Part::Direct || d.settled || (i >= own && own_open && d.slice_lookups > 0))
+        continue;
       uint64_t lb = lower_bound(shape(p.n, p.k));
       if (d.best.size() <= lb || d.optimal ||
           std::none_of(improvers.begin(), improvers.end(),
@@ -300,11 +376,13 @@ void Search::improve_parts(Deadline until, uint64_t moves) {
         d.settled = true;
         continue;
       }
+      own_open |= i < own;
       double r = d.slice_lookups > 0 ? (double)d.slice_gain / d.slice_lookups : INFINITY;
       if (r > rate || (r == rate && d.best.size() - lb > gap))
         rate = r, gap = d.best.size() - lb, next = &p;
     }
-    if (!next) break;  // every part of the split settled
+    if (!next) break;  // every part settled
+    const bool in_split = next < parts.data() + own;
     Shape ps = shape(next->n, next->k);
     Known &d = at(next->n, next->k);
     // The improving methods take the turns in turn.
@@ -318,12 +396,34 @@ void Search::improve_parts(Deadline until, uint64_t moves) {
     in.end = std::min(until, Clock::now() + slice);
     in.moves = std::min(slice_moves, moves - spent);
     in.seed = opt.seed * 0x9e3779b97f4a7c15 + turn;
-    in.progress = [&](uint64_t b) { progress(size - (int64_t)(d.best.size() - b), what); };
+    const bool other = !d.other.empty();
+    if (other)
+      in.best = &d.other;
+    else if (in_split)
+      in.progress = [&](uint64_t b) { progress(size - (int64_t)(d.best.size() - b), what); };
     uint64_t was = d.best.size();
     MethodResult r = im->run(in);
     spent += r.moves;
     d.slice_lookups +=
         (double)std::max<uint64_t>(r.moves, 1) * (double)std::max<uint64_t>(move_lookups(ps), 1);
+    if (other) {
+      uint64_t gain = r.covers.size() < d.other.size() && proved(ps, r.covers)
+                          ? d.other.size() - r.covers.size()
+                          : 0;
+      d.slice_gain += gain;
+      if (gain) d.other = std::move(r.covers);
+      // The slices left, counted as the run is ended: by moves or by the clock.
+      double left = moves == UINT64_MAX ? (double)((until - Clock::now()) / slice)
+                                        : (double)((moves - spent) / slice_moves);
+      if (d.other.size() < d.best.size()) {
+        d.steps = std::move(d.other_steps);
+        d.improve(std::move(d.other), *im), d.failed = 0;
+        d.other.clear();
+      } else if (!gain || (double)gain * left < (double)(d.other.size() - d.best.size())) {
+        d.other.clear();
+      }
+      continue;
+    }
     if (r.covers.size() < d.best.size() && proved(ps, r.covers))
       d.improve(std::move(r.covers), *im), d.failed = 0, d.slice_gain += was - d.best.size();
     else

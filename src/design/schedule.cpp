@@ -100,7 +100,7 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
     return false;
   }
   out.from_store = search.from_store;
-  if (!search.halted()) search.derive_parts();
+  if (!search.halted()) search.derive_parts(s.n, s.k);
   search.keep_at_hand(false);
   search.prove(share_until(search.end, kProofShare));
 
@@ -114,6 +114,8 @@ bool design_wheel(const Shape &s, const std::vector<Set> &from, const DesignOpti
     search.progress(out.covers.size(), "proof");
     return proved(s, out.covers);
   }
+  // A part the search moved the split to may be a fringe's.
+  if (!search.halted()) search.derive_parts(s.n, s.k);
   search.keep_at_hand(false);
 
   uint64_t part_moves = opt.moves == UINT64_MAX ? UINT64_MAX : opt.moves / 2;
