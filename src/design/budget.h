@@ -30,8 +30,15 @@ inline constexpr double kProbeShare = 0.02;
 // Of the time left after the greedy, the search methods (the symmetric
 // search) take this share, less where every part is done sooner.
 inline constexpr double kSearchShare = 0.7;
-// The search methods also try the covering designs of the splits of the
-// whole within this ratio of the split known (Search::near_designs).
+// The search methods also try the covering designs of the splits within
+// kNearSearch of the split they begin with, and the parts' local search the
+// parts of the splits within kNearSplit of the split known
+// (Search::near_designs). L(59,6,6,3): C(26,6,3) 162 + L(33,4,6,3) 258 was
+// 1.005 times the split's 418 and came to 309; in L(49,6,6,3) at 30 s the
+// nearest design, C(23,6,3) 104 + L(26,4,6,3) 97, is 1.15 times 175, and
+// with half the search's time the symmetric search of L(27,4,6,3) came to
+// 95 where it finds 90 (seed 3).
+inline constexpr double kNearSearch = 1.05;
 inline constexpr double kNearSplit = 1.15;
 // A part's second start (Search::second_starts) at most this many times
 // its wheel: the fringe's 258 of L(33,4,6,3) anneals below the symmetric

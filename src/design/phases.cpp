@@ -28,24 +28,25 @@ MethodInput Search::input(int m, int j) {
   return in;
 }
 
+int64_t Search::hoped(int m, int j) {
+  // Where k = t the small pools' ratios swing (L(10,3,6,3): 10 covers for a
+  // bound of 7, L(11,3,6,3): 11 for 11), and the least one met is the fair
+  // guess; where k > t they grow with the pool.
+  double ratio = 1, least = INFINITY;
+  for (int m2 = m - 1; m2 > s.x; m2--)
+    if (const Known &e = at(m2, j); !e.best.empty()) {
+      ratio = (double)e.best.size() / (double)counting_bound(shape(m2, j));
+      least = std::min(least, ratio);
+      if (j > s.t) break;
+    }
+  if (j == s.t && std::isfinite(least)) ratio = least;
+  return (int64_t)((double)counting_bound(shape(m, j)) * ratio);
+}
+
 SplitTable Search::table(Mode mode) {
   return SplitTable(s, [&](int m, int j) -> int64_t {
     const Known &d = at(m, j);
-    uint64_t lb = counting_bound(shape(m, j));
-    if (mode == kUntried && !d.tried) {
-      // Where k = t the small pools' ratios swing (L(10,3,6,3): 10 covers
-      // for a bound of 7, L(11,3,6,3): 11 for 11), and the least one met is
-      // the fair guess; where k > t they grow with the pool.
-      double ratio = 1, least = INFINITY;
-      for (int m2 = m - 1; m2 > s.x; m2--)
-        if (const Known &e = at(m2, j); !e.best.empty()) {
-          ratio = (double)e.best.size() / (double)counting_bound(shape(m2, j));
-          least = std::min(least, ratio);
-          if (j > s.t) break;
-        }
-      if (j == s.t && std::isfinite(least)) ratio = least;
-      return (int64_t)((double)lb * ratio);
-    }
+    if (mode == kUntried && !d.tried) return hoped(m, j);
     return d.best.empty() ? -1 : (int64_t)d.best.size();
   });
 }
@@ -240,9 +241,11 @@ void Search::second_starts(const std::vector<Part> &parts) {
 
 bool Search::search_parts(Deadline until) {
   std::vector<const Method *> searchers = with_role(Role::Search);
+  int64_t first = -1;  // the split's size before the searches
   for (;;) {
     int64_t size;
     std::vector<Part> parts = split(kKnown, &size);
+    if (first < 0) first = size;
     std::vector<std::pair<int, int>> todo;
     uint64_t worst = 0;
     auto consider = [&](int m, int j) {
@@ -261,30 +264,38 @@ bool Search::search_parts(Deadline until) {
     for (const Part &p : parts)
       if (p.kind == Part::Direct) consider(p.n, p.k);
     if (parts.size() != 1 || parts[0].kind != Part::Direct) consider(s.n, s.k);
+    // The designs of the splits near the one the searches began with come
+    // after the split's own parts, and share one part's time among them
+    // while those are left.
+    const size_t own = todo.size();
     if (size < kNoWheel) {
-      for (auto [m, j] : near_designs(size)) {
+      for (auto [m, j] : near_designs(first, kNearSearch)) {
         const Known &d = at(m, j);
         if (next_search(m, j, searchers) < searchers.size() && !d.optimal &&
-            d.best.size() > lower_bound(shape(m, j)) &&
+            (d.best.empty() || d.best.size() > lower_bound(shape(m, j))) &&
             std::find(todo.begin(), todo.end(), std::make_pair(m, j)) == todo.end())
           todo.push_back({m, j});
       }
     }
     if (todo.empty() || Clock::now() >= until || halted()) return false;
     auto [m, j] = todo.front();
-    if (search_one(m, j, searchers, until, todo.size(), size) && m == s.n && j == s.k) return true;
+    double sharing = own > 0 ? (double)own + (todo.size() > own ? 1 : 0) : (double)todo.size();
+    if (search_one(m, j, searchers, until, sharing, size) && m == s.n && j == s.k) return true;
   }
 }
 
-std::vector<std::pair<int, int>> Search::near_designs(int64_t size) {
+std::vector<std::pair<int, int>> Search::near_designs(int64_t size, double ratio) {
   std::vector<std::pair<int, int>> out;
   if (s.k == s.t) return out;
+  // A design without a wheel (its greedy not run, or out of time) counts at
+  // its estimate; the other part must have a wheel.
   SplitTable tb = table(kKnown);
   std::vector<std::pair<int64_t, int>> near;  // the splits' sizes and the designs' pools
-  for (int m = 1; m < s.n; m++) {
-    int64_t a = tb.best(m, s.t), b = tb.best(s.n - m, s.k + 1 - s.t);
-    if (tb.how[tb.at(m, s.t)] == SplitTable::kDirect && a < kNoWheel && b < kNoWheel &&
-        (double)(a + b) <= kNearSplit * (double)size)
+  for (int m = s.x + 1; m < s.n; m++) {
+    bool has = !at(m, s.t).best.empty();
+    int64_t a = has ? tb.best(m, s.t) : hoped(m, s.t), b = tb.best(s.n - m, s.k + 1 - s.t);
+    if ((!has || tb.how[tb.at(m, s.t)] == SplitTable::kDirect) && b < kNoWheel &&
+        (double)(a + b) <= ratio * (double)size)
       near.push_back({a + b, m});
   }
   std::sort(near.begin(), near.end());
@@ -294,7 +305,7 @@ std::vector<std::pair<int, int>> Search::near_designs(int64_t size) {
 
 std::vector<Part> Search::near_parts(int64_t size) {
   std::vector<Part> out;
-  for (auto [m, j] : near_designs(size)) {
+  for (auto [m, j] : near_designs(size, kNearSplit)) {
     derive_parts(s.n - m, s.k + 1 - j);
     SplitTable tb = table(kKnown);
     tb.parts(m, j, 0, out);
@@ -304,13 +315,14 @@ std::vector<Part> Search::near_parts(int64_t size) {
 }
 
 bool Search::search_one(int m, int j, const std::vector<const Method *> &searchers, Deadline until,
-                        size_t sharing, int64_t size) {
+                        double sharing, int64_t size) {
   Known &d = at(m, j);
   size_t i = next_search(m, j, searchers);
   d.searched = i + 1;
   Shape ps = shape(m, j);
   MethodInput in = input(m, j);
-  in.end = Clock::now() + (until - Clock::now()) / (int)sharing;
+  in.end =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>((until - Clock::now()) / sharing);
   std::string what = std::string(searchers[i]->name()) + " search of " + instance(ps);
   progress(size < kNoWheel ? size : 0, what);
   in.progress = [&](uint64_t b) {

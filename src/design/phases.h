@@ -115,6 +115,7 @@ struct Search {
   // not tried yet at its lower bound times the ratio its nearest tried
   // neighbour (same k, smaller pool) came to.
   enum Mode { kKnown, kUntried };
+  int64_t hoped(int m, int j);  // a part's size, estimated
   SplitTable table(Mode mode);
   std::vector<Part> split(Mode mode, int64_t *size);
 
@@ -217,12 +218,13 @@ struct Search {
   bool search_parts(Deadline until);
 
   // Where k > t, the covering designs L(m,t,x,t) that split the whole with
-  // a part L(n-m,k+1-t,x,t) into a wheel within kNearSplit of `size`, the
-  // smallest split first: the search methods try them after the split's own
-  // parts, since the split known was chosen from greedy wheels and a
-  // structured design may move it (L(59,6,6,3): the greedy's C(26,6,3) 162
-  // lost to C(28,6,3) 231, where the symmetric search gives 130 and 205).
-  std::vector<std::pair<int, int>> near_designs(int64_t size);
+  // a part L(n-m,k+1-t,x,t) into a wheel within `ratio` times `size`, the
+  // smallest split first; a design without a wheel counts at its estimate.
+  // The split known was chosen from greedy wheels, and a structured design
+  // may move it (L(45,6,6,3): C(22,6,3) had no wheel, and the symmetric
+  // search gives 77; L(59,6,6,3): the greedy's C(26,6,3) 162 lost to
+  // C(28,6,3) 231, where the symmetric search gives 130 and 205).
+  std::vector<std::pair<int, int>> near_designs(int64_t size, double ratio);
   // The parts of those splits, the fringes among them derived, for the
   // parts' local search beside the split's own.
   std::vector<Part> near_parts(int64_t size);
@@ -230,7 +232,7 @@ struct Search {
   // The next search method on (m, j), with its share of the time to `until`;
   // true where it proved the part's wheel optimal.
   bool search_one(int m, int j, const std::vector<const Method *> &searchers, Deadline until,
-                  size_t sharing, int64_t size);
+                  double sharing, int64_t size);
 
   // Where no split can be built in time, the search methods on the whole
   // instance first, with the search's time; true where one gave a wheel.

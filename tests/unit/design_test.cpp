@@ -6,14 +6,16 @@
 
 #include <bit>
 
+#include "base/sysmem.h"
+#include "design/budget.h"
+#include "design/footprint.h"
 #include "design/methods/anneal.h"
 #include "design/methods/bound.h"
-#include "design/schedule.h"
-#include "design/methods/split.h"
-#include "design/footprint.h"
 #include "design/methods/partgreedy.h"
-#include "base/sysmem.h"
+#include "design/methods/split.h"
 #include "design/methods/weighted.h"
+#include "design/phases.h"
+#include "design/schedule.h"
 
 using namespace design;
 
@@ -290,4 +292,57 @@ TEST(DesignWeighted, ReachesWheelsTheAnnealerMissesInTheSameMoves) {
     }
   }
   EXPECT_GE(steiner, 1);
+}
+
+// The searches look past the split they are given. L(45,6,6,3) as its
+// greedy phase left it: C(21,6,3) 77 + L(24,4,6,3) 77 = 154; C(22,6,3) has
+// no wheel, and counted at its estimate beside L(23,4,6,3) 66 it is as near
+// as the split itself. Splits 166 and 163 are not within 1.05.
+TEST(DesignSchedule, NearSplitsCountDesignsWithoutAWheelAtTheirEstimate) {
+  Shape s{45, 6, 6, 3};
+  DesignOptions o;
+  schedule::Search search(s, o, 0);
+  auto give = [&](int m, int j, size_t size) {
+    search.at(m, j).tried = true;
+    search.at(m, j).best.assign(size, low_bits(6));  // only the sizes count here
+  };
+  for (auto [m, size] : {std::pair{19, 69}, {20, 74}, {21, 77}}) give(m, 3, size);
+  search.at(22, 3).tried = true;
+  for (auto [m, size] : {std::pair{23, 66}, {24, 77}, {25, 89}, {26, 97}}) give(m, 4, size);
+  int64_t size;
+  search.split(schedule::Search::kKnown, &size);
+  ASSERT_EQ(size, 154);
+  ASSERT_EQ(search.hoped(22, 3), 88);
+  using Near = std::vector<std::pair<int, int>>;
+  EXPECT_EQ(search.near_designs(size, 1.05), (Near{{21, 3}, {22, 3}}));
+  EXPECT_EQ(search.near_designs(size, 1), (Near{{21, 3}, {22, 3}}));
+  EXPECT_EQ(search.near_designs(size, 1.06), (Near{{21, 3}, {22, 3}, {20, 3}}));
+}
+
+// Where k > t, a part's fringe is its second start while it is at most
+// kSecondStart times the part's wheel, and its wheel where smaller.
+TEST(DesignSchedule, TheFringeIsASecondStartOrTheWheel) {
+  Shape s{33, 4, 6, 3};
+  DesignOptions o;
+  schedule::Search search(s, o, 0);
+  search.at(28, 3).best = colex_greedy({28, 3, 6, 3}, kNever);
+  const size_t fringe = search.at(28, 3).best.size() + 27;
+  std::vector<Part> parts = {{0, 33, 4, Part::Direct}};
+  schedule::Known &d = search.at(33, 4);
+  for (size_t own : {fringe - 40, fringe - 1 - (size_t)(fringe / kSecondStart), fringe + 1}) {
+    d = schedule::Known();
+    d.best.assign(own, low_bits(6));  // only the size counts
+    d.steps = {{"symmetric", own, ""}};
+    search.second_starts(parts);
+    bool second = fringe <= kSecondStart * (double)own && fringe > own;
+    EXPECT_EQ(d.other.size(), second ? fringe : 0) << own;
+    EXPECT_EQ(d.best.size(), std::min(own, fringe)) << own;
+    if (second) {
+      EXPECT_EQ(d.other_steps.front().name, "fringe");
+    }
+    if (own > fringe) {
+      EXPECT_EQ(d.steps.front().name, "fringe");
+      EXPECT_TRUE(proved({33, 4, 6, 3}, d.best));
+    }
+  }
 }
