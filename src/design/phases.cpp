@@ -280,7 +280,8 @@ bool Search::search_parts(Deadline until) {
     if (todo.empty() || Clock::now() >= until || halted()) return false;
     auto [m, j] = todo.front();
     double sharing = own > 0 ? (double)own + (todo.size() > own ? 1 : 0) : (double)todo.size();
-    if (search_one(m, j, searchers, until, sharing, size) && m == s.n && j == s.k) return true;
+    if (search_one(m, j, searchers, until, sharing, size, own > 0) && m == s.n && j == s.k)
+      return true;
   }
 }
 
@@ -315,7 +316,7 @@ std::vector<Part> Search::near_parts(int64_t size) {
 }
 
 bool Search::search_one(int m, int j, const std::vector<const Method *> &searchers, Deadline until,
-                        double sharing, int64_t size) {
+                        double sharing, int64_t size, bool in_split) {
   Known &d = at(m, j);
   size_t i = next_search(m, j, searchers);
   d.searched = i + 1;
@@ -326,6 +327,7 @@ bool Search::search_one(int m, int j, const std::vector<const Method *> &searche
   std::string what = std::string(searchers[i]->name()) + " search of " + instance(ps);
   progress(size < kNoWheel ? size : 0, what);
   in.progress = [&](uint64_t b) {
+    if (!in_split) return;  // a near split's design: the split known stands
     int64_t now = size < kNoWheel && !d.best.empty() ? size - (int64_t)d.best.size() + (int64_t)b
                                                      : (int64_t)b;
     progress(now, what);
@@ -346,7 +348,7 @@ bool Search::search_whole() {
   std::vector<const Method *> searchers = with_role(Role::Search);
   while (at(s.n, s.k).best.empty() && next_search(s.n, s.k, searchers) < searchers.size() &&
          !halted() && Clock::now() < end)
-    search_one(s.n, s.k, searchers, end, 1, kNoWheel);
+    search_one(s.n, s.k, searchers, end, 1, kNoWheel, true);
   return !at(s.n, s.k).best.empty();
 }
 

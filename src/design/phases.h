@@ -229,10 +229,11 @@ struct Search {
   // parts' local search beside the split's own.
   std::vector<Part> near_parts(int64_t size);
 
-  // The next search method on (m, j), with its share of the time to `until`;
-  // true where it proved the part's wheel optimal.
+  // The next search method on (m, j), with its share of the time to `until`
+  // (the time left over `sharing`); true where it proved the part's wheel
+  // optimal. Its progress counts in the split of `size` where `in_split`.
   bool search_one(int m, int j, const std::vector<const Method *> &searchers, Deadline until,
-                  double sharing, int64_t size);
+                  double sharing, int64_t size, bool in_split);
 
   // Where no split can be built in time, the search methods on the whole
   // instance first, with the search's time; true where one gave a wheel.
