@@ -182,6 +182,13 @@ void Search::build_parts(double whole, double budget) {
   }
 }
 
+MethodResult Search::derive(const Method &dm, int m, int j, const SplitTable &tb) {
+  MethodInput in = input(m, j);
+  in.table = &tb;
+  in.known = [&](int m2, int j2) -> const std::vector<Set> & { return at(m2, j2).best; };
+  return dm.run(in);
+}
+
 void Search::derive_parts(int root_n, int root_k) {
   SplitTable tb = table(kKnown);
   std::vector<const Method *> derivers = with_role(Role::Derive);
@@ -198,10 +205,7 @@ void Search::derive_parts(int root_n, int root_k) {
     walk(m - s.x + 1, j - s.t + 2);
     for (const Method *dm : derivers) {
       if (!dm->applies(ps)) continue;
-      MethodInput in = input(m, j);
-      in.table = &tb;
-      in.known = [&](int m2, int j2) -> const std::vector<Set> & { return at(m2, j2).best; };
-      MethodResult r = dm->run(in);
+      MethodResult r = derive(*dm, m, j, tb);
       Known &d = at(m, j);
       if (!r.covers.empty() && (d.best.empty() || r.covers.size() < d.best.size()) &&
           proved(ps, r.covers))
@@ -225,10 +229,7 @@ void Search::second_starts(const std::vector<Part> &parts) {
     as_fringe.how[tb.at(p.n, p.k)] = SplitTable::kFringe;
     for (const Method *dm : with_role(Role::Derive)) {
       if (!dm->applies(ps)) continue;
-      MethodInput in = input(p.n, p.k);
-      in.table = &as_fringe;
-      in.known = [&](int m2, int j2) -> const std::vector<Set> & { return at(m2, j2).best; };
-      MethodResult r = dm->run(in);
+      MethodResult r = derive(*dm, p.n, p.k, as_fringe);
       if (r.covers.empty() || !proved(ps, r.covers)) continue;
       if (r.covers.size() < d.best.size())
         d.improve(std::move(r.covers), *dm, r.detail);

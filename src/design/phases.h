@@ -191,6 +191,8 @@ struct Search {
   // (a fringe), the derived wheel becomes that part's own, the parts it
   // rests on first.
   void derive_parts(int root_n, int root_k);
+  // A derive method's wheel of (m, j) from the parts of the table.
+  MethodResult derive(const Method &dm, int m, int j, const SplitTable &tb);
 
   // Where k > t, the fringe's wheel of each of the parts whose own wheel
   // came from elsewhere, as the part's second start: a fringe
